@@ -1,0 +1,6 @@
+#pragma once
+
+// Everything a native caller needs: link against the installed module file.
+#include "kinetrope/moves.hpp"
+#include "kinetrope/pip.hpp"
+#include "kinetrope/rudiments.hpp"

@@ -1,0 +1,52 @@
+import shutil
+import subprocess
+import sys
+import sysconfig
+from pathlib import Path
+
+import kinetrope
+import pytest
+
+NATIVE_DIR = Path(__file__).parent / "native"
+
+
+def installed_include_dir() -> Path:
+    """Where the package installs its public C++ headers."""
+    return Path(sys.prefix) / "include"
+
+
+def python_link_flags() -> list[str]:
+    """The module resolves interpreter symbols at load time, so a native
+    program linking it must also link the interpreter's shared library."""
+    if not sysconfig.get_config_var("Py_ENABLE_SHARED"):
+        pytest.skip("this interpreter has no shared libpython to link against")
+    libdir = sysconfig.get_config_var("LIBDIR")
+    version = sysconfig.get_config_var("LDVERSION")
+    return [f"-L{libdir}", f"-lpython{version}", f"-Wl,-rpath,{libdir}"]
+
+
+@pytest.fixture(scope="session")
+def native_program(tmp_path_factory):
+    """Compiles a C++ source from tests/native against the installed headers
+    and module file; returns a function that runs it on given input."""
+    compiler = shutil.which("c++") or shutil.which("g++")
+    if compiler is None:
+        pytest.skip("no C++ compiler")
+    build_dir = tmp_path_factory.mktemp("native")
+    built = {}
+
+    def run(source_name: str, stdin: str) -> str:
+        if source_name not in built:
+            exe = build_dir / Path(source_name).stem
+            command = [
+                compiler, "-std=c++20", "-O2", "-Wall", "-Wextra", "-Werror",
+                str(NATIVE_DIR / source_name), "-o", str(exe),
+                f"-I{installed_include_dir()}", kinetrope.__file__,
+                *python_link_flags(),
+            ]
+            subprocess.run(command, check=True, capture_output=True, text=True)
+            built[source_name] = exe
+        done = subprocess.run([built[source_name]], input=stdin, capture_output=True, text=True, check=True)
+        return done.stdout
+
+    return run

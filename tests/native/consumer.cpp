@@ -2,10 +2,9 @@
 // one per line, so the tests can compare it with the Python surface.
 //   wrap <pip> <period>  ->  kinetrope::wrap_pip(pip, period)
 //   <pattern> <pip>      ->  x y z of that formula pattern, as hex floats
-#include <kinetrope/kinetrope.hpp>
-
 #include <cstdio>
 #include <iostream>
+#include <kinetrope/kinetrope.hpp>
 #include <map>
 #include <string>
 

@@ -50,7 +50,7 @@ def native_calls() -> None:
         exe = Path(work) / "native_bench"
         subprocess.run(
             [compiler, "-std=c++20", "-O2", str(ROOT / "benchmarks" / "native_bench.cpp"), "-o", str(exe),
-             f"-I{Path(sys.prefix) / 'include'}", kinetrope.__file__,
+             f"-I{Path(sys.prefix) / 'include'}", f"-I{ROOT / 'tests' / 'native'}", kinetrope.__file__,
              f"-L{libdir}", f"-lpython{version}", f"-Wl,-rpath,{libdir}"],
             check=True,
         )

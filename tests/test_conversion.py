@@ -60,6 +60,8 @@ def test_integer_like_pips_are_accepted(argument, same_as):
         3.0,
         FloatSubclass(3.0),
         float("nan"),
+        float("inf"),
+        Decimal("NaN"),
         INT32_MAX + 1,
         INT32_MIN - 1,
         2**64,

@@ -63,3 +63,12 @@ def test_offset3_is_immutable(attribute):
 def test_offset3_repr_is_python_default():
     o = kinetrope.sway(1)
     assert repr(o).startswith("<kinetrope.Offset3 object at 0x")
+
+
+def test_executing_the_spec_again_reuses_the_completed_module():
+    import importlib.util
+
+    again = importlib.util.module_from_spec(kinetrope.__spec__)
+    assert again is kinetrope
+    kinetrope.__spec__.loader.exec_module(again)
+    assert kinetrope.bounce(16).as_tuple() == (0.0, 0.0, 0.0)

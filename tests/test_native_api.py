@@ -1,4 +1,6 @@
 import random
+import shutil
+import subprocess
 
 import kinetrope
 import pytest
@@ -47,6 +49,25 @@ def run_wrap(native_program, cases):
 def test_public_headers_are_installed():
     headers = {p.name for p in (installed_include_dir() / "kinetrope").glob("*.hpp")}
     assert {"kinetrope.hpp", "pip.hpp", "moves.hpp", "rudiments.hpp"} <= headers
+
+
+def exported_symbols():
+    nm = shutil.which("nm")
+    if nm is None:
+        pytest.skip("no nm to read the dynamic symbol table")
+    listing = subprocess.run([nm, "-D", "--defined-only", "-C", kinetrope.__file__],
+                             capture_output=True, text=True, check=True).stdout
+    return {line.split(" ", 2)[2] for line in listing.splitlines()}
+
+
+def test_only_the_entry_point_and_the_native_api_are_exported():
+    exported = exported_symbols()
+    expected = {"PyInit_kinetrope", "kinetrope::wrap_pip(int, int)"}
+    expected |= {f"kinetrope::{name}(int)" for name in FORMULA_NAMES}
+    assert expected <= exported
+    leaked = {s for s in exported - {"PyInit_kinetrope"} if not s.startswith("kinetrope")}
+    leaked |= {s for s in exported if "::detail::" in s}
+    assert not leaked
 
 
 def test_native_wrap_pip_edge_cases(native_program):

@@ -8,6 +8,18 @@
 
 namespace py = pybind11;
 
+// Conversions are chosen by native parameter type only, so that pybind11's
+// standard casters and exception translation do all the work:
+//   pip (int)                 int, bool, __index__; a float is refused; implicit
+//                             conversion also takes int() of other numbers;
+//                             strict parameters are marked .noconvert()
+//   name (std::string_view)   str as UTF-8, bytes, bytearray; viewed, not copied
+//   text (std::string)        as the view, but copied for constructors to keep
+//   list (std::vector<T>)     sequences but str/bytes; with implicit conversion
+//                             also generators, sets, dict views, map and zip
+//   triple (std::array<double, 3>)  a list conversion of exactly three floats
+// Results: Offset3 as a new object; text as a new str, decoded strictly.
+
 namespace {
 
 using kinetrope::Offset3;

@@ -4,29 +4,20 @@
 //   <pattern> <pip>      ->  x y z of that formula pattern, as hex floats
 #include <cstdio>
 #include <iostream>
-#include <kinetrope/kinetrope.hpp>
-#include <map>
 #include <string>
+
+#include "formula_functions.hpp"
 
 namespace {
 
-const std::map<std::string, kinetrope::Sampler> formula_patterns{
-    {"bounce", kinetrope::bounce},
-    {"sway", kinetrope::sway},
-    {"circle", kinetrope::circle},
-    {"figure_eight", kinetrope::figure_eight},
-    {"step_touch", kinetrope::step_touch},
-    {"box_step", kinetrope::box_step},
-    {"helix", kinetrope::helix},
-    {"loam_background", kinetrope::loam_background},
-    {"single_stroke_roll", kinetrope::single_stroke_roll},
-    {"double_stroke_roll", kinetrope::double_stroke_roll},
-    {"multiple_bounce_roll", kinetrope::multiple_bounce_roll},
-    {"single_paradiddle", kinetrope::single_paradiddle},
-    {"flam", kinetrope::flam},
-    {"drag", kinetrope::drag},
-    {"five_stroke_roll", kinetrope::five_stroke_roll},
-};
+kinetrope::Sampler find_formula(std::string_view name) {
+    for (const auto& [candidate, sampler] : formula_functions) {
+        if (candidate == name) {
+            return sampler;
+        }
+    }
+    return nullptr;
+}
 
 bool answer(const std::string& command, std::istream& in) {
     if (command == "wrap") {
@@ -36,13 +27,13 @@ bool answer(const std::string& command, std::istream& in) {
         std::printf("%d\n", kinetrope::wrap_pip(pip, period));
         return true;
     }
-    const auto found = formula_patterns.find(command);
-    if (found == formula_patterns.end()) {
+    const kinetrope::Sampler sampler = find_formula(command);
+    if (sampler == nullptr) {
         return false;
     }
     int pip = 0;
     in >> pip;
-    const kinetrope::Offset3 o = found->second(pip);
+    const kinetrope::Offset3 o = sampler(pip);
     std::printf("%a %a %a\n", o.x, o.y, o.z);
     return true;
 }

@@ -3,4 +3,5 @@
 // Everything a native caller needs: link against the installed module file.
 #include "kinetrope/moves.hpp"
 #include "kinetrope/pip.hpp"
+#include "kinetrope/rudiment_info.hpp"
 #include "kinetrope/rudiments.hpp"

@@ -12,7 +12,6 @@ environment.
 """
 
 import argparse
-import math
 import os
 import shutil
 import statistics

@@ -1,6 +1,8 @@
 #pragma once
 
 // Everything a native caller needs: link against the installed module file.
+#include "kinetrope/catalogue.hpp"
+#include "kinetrope/collections.hpp"
 #include "kinetrope/moves.hpp"
 #include "kinetrope/pip.hpp"
 #include "kinetrope/rudiment_info.hpp"

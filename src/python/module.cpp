@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "core/formula_patterns.hpp"
+#include "kinetrope/catalogue.hpp"
 #include "kinetrope/pip.hpp"
 
 namespace py = pybind11;
@@ -32,6 +33,26 @@ void bind_offset3(py::module_& m) {
         .def("as_tuple", [](const Offset3& o) { return std::tuple<double, double, double>{o.x, o.y, o.z}; });
 }
 
+py::dict catalogue_dict(const kinetrope::RudimentInfo& row) {
+    py::dict entry;
+    entry["name"] = py::str(row.name.data(), row.name.size());
+    entry["description"] = py::str(row.description.data(), row.description.size());
+    entry["period_pips"] = row.period_pips;
+    entry["dimensions"] = row.dimensions;
+    return entry;
+}
+
+py::list catalogue_list(const std::vector<kinetrope::RudimentInfo>& rows) {
+    py::list list;
+    for (const auto& row : rows) list.append(catalogue_dict(row));
+    return list;
+}
+
+void bind_lookup(py::module_& m) {
+    m.def("sample", &kinetrope::sample, py::arg("name"), py::arg("pip_count"));
+    m.def("catalogue", [] { return catalogue_list(kinetrope::catalogue()); });
+}
+
 // One positional, unnamed pip per function, bound straight to the core.
 void bind_formula_patterns(py::module_& m) {
     for (const auto& pattern : kinetrope::detail::formula_patterns) {
@@ -49,6 +70,7 @@ PYBIND11_MODULE(kinetrope, m) {
     m.attr("PIPS_PER_BEAT") = kinetrope::PIPS_PER_BEAT;
     // SampledRecording is registered here.
     bind_offset3(m);
-    // SampledPattern, PatternLibrary, sample and catalogue are registered here.
+    // SampledPattern and PatternLibrary are registered here.
+    bind_lookup(m);
     bind_formula_patterns(m);
 }

@@ -1,0 +1,40 @@
+// Builds the constant tables of the built-in catalogue.
+// Usage: kinetrope_tablegen <data dir> <output dir> <shard count>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "catalogue/generator/emit.hpp"
+#include "catalogue/generator/invariants.hpp"
+
+using namespace kinetrope_tablegen;
+
+namespace {
+
+std::vector<Collection> author_all(const std::filesystem::path& data_dir) {
+    std::vector<Collection> collections;
+    for (CollectionAuthor author : collection_authors()) {
+        collections.push_back(author(data_dir));
+        for (AuthoredPattern& pattern : collections.back().patterns) round_table(pattern.samples);
+    }
+    return collections;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: %s <data dir> <output dir> <shard count>\n", argv[0]);
+        return 2;
+    }
+    try {
+        const std::vector<Collection> collections = author_all(argv[1]);
+        check_collections(collections);
+        emit_sources(collections, argv[2], std::stoi(argv[3]));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kinetrope_tablegen: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}

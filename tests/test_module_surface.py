@@ -11,7 +11,7 @@ def test_module_constants():
 
 def test_public_attributes_in_registration_order():
     public = [name for name in vars(kinetrope) if not name.startswith("_")]
-    assert public == ["PIPS_PER_BEAT", "Offset3", *FORMULA_NAMES]
+    assert public == ["PIPS_PER_BEAT", "Offset3", "sample", "catalogue", *FORMULA_NAMES]
 
 
 def test_module_is_the_extension_itself():
@@ -22,6 +22,17 @@ def test_module_is_the_extension_itself():
 def test_functions_carry_only_their_generated_signature(name):
     doc = getattr(kinetrope, name).__doc__
     assert doc.strip() == f"{name}(arg0: typing.SupportsInt | typing.SupportsIndex) -> kinetrope.Offset3"
+
+
+@pytest.mark.parametrize(
+    "name, signature",
+    [
+        ("sample", "sample(name: str, pip_count: typing.SupportsInt | typing.SupportsIndex) -> kinetrope.Offset3"),
+        ("catalogue", "catalogue() -> list"),
+    ],
+)
+def test_lookup_functions_carry_only_their_generated_signature(name, signature):
+    assert getattr(kinetrope, name).__doc__.strip() == signature
 
 
 def test_offset3_members():

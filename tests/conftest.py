@@ -50,3 +50,34 @@ def native_program(tmp_path_factory):
         return done.stdout
 
     return run
+
+
+REPO_DIR = Path(__file__).parent.parent
+GENERATOR_DIR = REPO_DIR / "src" / "catalogue" / "generator"
+
+
+@pytest.fixture(scope="session")
+def generator_build(tmp_path_factory):
+    """Compiles the table generator's sources (and the core it reads the
+    formula names from) once; returns a function linking a program from them
+    plus one extra source: the generator's own main, or a test driver."""
+    compiler = shutil.which("c++") or shutil.which("g++")
+    if compiler is None:
+        pytest.skip("no C++ compiler")
+    build_dir = tmp_path_factory.mktemp("generator")
+    flags = ["-std=c++20", "-O1", "-ffp-contract=off", f"-I{REPO_DIR / 'include'}", f"-I{REPO_DIR / 'src'}"]
+    library = [s for s in GENERATOR_DIR.glob("*.cpp") if s.name != "main.cpp"]
+    library += sorted((REPO_DIR / "src" / "core").glob("*.cpp"))
+    objects = []
+    for source in sorted(library):
+        obj = build_dir / f"{source.parent.name}_{source.stem}.o"
+        subprocess.run([compiler, *flags, "-c", str(source), "-o", str(obj)], check=True)
+        objects.append(str(obj))
+
+    def link(main_source: Path) -> Path:
+        exe = build_dir / main_source.stem
+        if not exe.exists():
+            subprocess.run([compiler, *flags, str(main_source), *objects, "-o", str(exe)], check=True)
+        return exe
+
+    return link

@@ -1,6 +1,7 @@
 """Contents of the initial and expansion collections: rows as authored, and
 tables recomputed here from the rules they follow."""
 
+import itertools
 import math
 from pathlib import Path
 
@@ -46,7 +47,7 @@ def keyframes(period, keys):
     keys = [*keys, (period, keys[0][1])]
     track = []
     for p in range(period):
-        (pa, va), (pb, vb) = next((a, b) for a, b in zip(keys, keys[1:]) if a[0] <= p < b[0])
+        (pa, va), (pb, vb) = next((a, b) for a, b in itertools.pairwise(keys) if a[0] <= p < b[0])
         track.append(va + (vb - va) * smootherstep((p - pa) / (pb - pa)))
     return track
 

@@ -5,6 +5,7 @@
 
 #include "core/formula_patterns.hpp"
 #include "kinetrope/pip.hpp"
+#include "python/bindings.hpp"
 
 namespace py = pybind11;
 
@@ -47,8 +48,9 @@ void bind_formula_patterns(py::module_& m) {
 PYBIND11_MODULE(kinetrope, m) {
     m.doc() = "Integer-pip rhythmic position functions";
     m.attr("PIPS_PER_BEAT") = kinetrope::PIPS_PER_BEAT;
-    // SampledRecording is registered here.
+    bind_sampled_recording(m);
     bind_offset3(m);
-    // SampledPattern, PatternLibrary, sample and catalogue are registered here.
+    bind_sampled_pattern(m);
+    // PatternLibrary, sample and catalogue are registered here.
     bind_formula_patterns(m);
 }

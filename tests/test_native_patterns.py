@@ -103,6 +103,12 @@ def test_native_recording_rows_agree_with_python(native_program):
     assert lines[5:] == ["out_of_range Pip outside non-looping recording"] * 4
 
 
+def test_moved_from_recording_has_no_rows(native_program):
+    query = recording_query(-10, ["x"], [[0.5]] * 4) + "move_recording\nrow -10\n"
+    output = native_program("pattern_consumer.cpp", query)
+    assert output.splitlines()[1:] == ["0 4", "out_of_range Pip outside non-looping recording"]
+
+
 @pytest.mark.parametrize(
     "start_pip, axes, rows, message",
     [

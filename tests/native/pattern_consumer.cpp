@@ -8,6 +8,8 @@
 //   recording <start_pip> <axis_count> <axis>... <row_count> <value>...
 //                                       ->  ok <sample_count>
 //   row <pip>                           ->  the values of the current recording
+//   move_recording                      ->  moves the current recording away;
+//                                           prints the row counts of source and target
 // A failure prints the exception's kind and message instead.
 #include <cstdio>
 #include <cstdlib>
@@ -88,6 +90,11 @@ struct Consumer {
         std::printf("\n");
     }
 
+    void move_recording() {
+        const kinetrope::SampledRecording target = std::move(*recording);
+        std::printf("%zu %zu\n", recording->sample_count(), target.sample_count());
+    }
+
     bool answer(const std::string& command, std::istream& in) {
         if (command == "pattern") {
             build_pattern(in);
@@ -99,6 +106,8 @@ struct Consumer {
             build_recording(in);
         } else if (command == "row") {
             sample_recording(in);
+        } else if (command == "move_recording") {
+            move_recording();
         } else {
             return false;
         }

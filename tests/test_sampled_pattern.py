@@ -131,12 +131,6 @@ def test_constructor_converts_sequences_and_numbers(samples):
     assert [p.sample(i).as_tuple() for i in range(2)] == [(0.0, 0.0, 0.0), (1.0, -1.0, 0.0)]
 
 
-def test_generator_is_consumed():
-    samples = (t for t in [ORIGIN, ORIGIN])
-    SampledPattern("p", "", samples)
-    assert next(samples, None) is None
-
-
 @pytest.mark.parametrize(
     "samples",
     [[(0, 0)], [(0, 0, 0, 0)], "abc", {ORIGIN: None}, [ORIGIN, None], [("0", 0, 0)], None],
@@ -145,14 +139,6 @@ def test_generator_is_consumed():
 def test_constructor_refuses_unconvertible_samples(samples):
     with pytest.raises(TypeError):
         SampledPattern("p", "", samples)
-
-
-@pytest.mark.parametrize("text", [None, 3])
-def test_text_arguments_are_not_stringified(text):
-    with pytest.raises(TypeError):
-        SampledPattern(text, "", [ORIGIN])
-    with pytest.raises(TypeError):
-        SampledPattern("p", text, [ORIGIN])
 
 
 def test_description_bytes_are_kept_undecoded_until_read():

@@ -11,7 +11,9 @@ def test_module_constants():
 
 def test_public_attributes_in_registration_order():
     public = [name for name in vars(kinetrope) if not name.startswith("_")]
-    assert public == ["PIPS_PER_BEAT", "Offset3", "sample", "catalogue", *FORMULA_NAMES]
+    assert public == [
+        "PIPS_PER_BEAT", "SampledRecording", "Offset3", "SampledPattern", "sample", "catalogue", *FORMULA_NAMES
+    ]
 
 
 def test_module_is_the_extension_itself():

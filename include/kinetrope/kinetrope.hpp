@@ -7,3 +7,5 @@
 #include "kinetrope/pip.hpp"
 #include "kinetrope/rudiment_info.hpp"
 #include "kinetrope/rudiments.hpp"
+#include "kinetrope/sampled_pattern.hpp"
+#include "kinetrope/sampled_recording.hpp"

@@ -6,6 +6,7 @@
 #include "core/formula_patterns.hpp"
 #include "kinetrope/catalogue.hpp"
 #include "kinetrope/pip.hpp"
+#include "python/bindings.hpp"
 
 namespace py = pybind11;
 
@@ -68,9 +69,10 @@ void bind_formula_patterns(py::module_& m) {
 PYBIND11_MODULE(kinetrope, m) {
     m.doc() = "Integer-pip rhythmic position functions";
     m.attr("PIPS_PER_BEAT") = kinetrope::PIPS_PER_BEAT;
-    // SampledRecording is registered here.
+    bind_sampled_recording(m);
     bind_offset3(m);
-    // SampledPattern and PatternLibrary are registered here.
+    bind_sampled_pattern(m);
+    // PatternLibrary is registered here.
     bind_lookup(m);
     bind_formula_patterns(m);
 }

@@ -1,0 +1,122 @@
+"""Host data built and sampled by native code through the installed headers,
+compared with what the Python surface gives for the same input."""
+
+import math
+
+import kinetrope
+import pytest
+
+from conftest import installed_include_dir
+from formula_table import INT32_MAX, INT32_MIN
+from test_native_api import exported_symbols
+
+PIPS = [0, 1, 99, 100, 250, -1, -2, INT32_MIN, INT32_MAX]
+
+
+def pattern_query(samples, name="native"):
+    values = " ".join(v.hex() for s in samples for v in s)
+    return f"pattern {name} {len(samples)} {values}\n"
+
+
+def recording_query(start_pip, axes, rows):
+    values = " ".join(v.hex() for row in rows for v in row)
+    return f"recording {start_pip} {len(axes)} {' '.join(axes)} {len(rows)} {values}\n"
+
+
+def hex_floats(line):
+    return [float.fromhex(v) for v in line.split()]
+
+
+def test_headers_are_installed_and_members_exported():
+    headers = {p.name for p in (installed_include_dir() / "kinetrope").glob("*.hpp")}
+    assert {"sampled_pattern.hpp", "sampled_recording.hpp"} <= headers
+    exported = exported_symbols()
+    assert {
+        "kinetrope::SampledPattern::sample(int) const",
+        "kinetrope::SampledPattern::info() const",
+        "kinetrope::SampledRecording::sample(int) const",
+    } <= exported
+    assert any(s.startswith("kinetrope::SampledPattern::SampledPattern(") for s in exported)
+    assert any(s.startswith("kinetrope::SampledRecording::SampledRecording(") for s in exported)
+
+
+def test_native_pattern_samples_agree_bit_for_bit_with_python(native_program):
+    samples = [(math.sin(i), math.cos(i) / 3, -i / 100) for i in range(100)]
+    query = pattern_query(samples) + "".join(f"sample {pip}\n" for pip in PIPS)
+    lines = native_program("pattern_consumer.cpp", query).splitlines()
+    assert lines[0] == "ok 100 3"
+    python = kinetrope.SampledPattern("native", "", samples)
+    assert [hex_floats(line) for line in lines[1:]] == [list(python.sample(pip).as_tuple()) for pip in PIPS]
+
+
+Z = (0.0, 0.0, 0.0)
+
+
+@pytest.mark.parametrize(
+    "samples, dimensions",
+    [
+        ([Z, Z], 1),
+        ([(0.5, 0.0, 0.0), (-1.0, 0.0, 0.0)], 1),
+        ([Z, (0.0, -0.0, -0.0), (1.0, -0.0, 0.0)], 1),
+        ([Z, (0.0, 0.1, 0.0), Z], 2),
+        ([Z, (0.0, 0.0, -1.0), Z], 3),
+        ([(0.0, 0.0, 0.5), (0.0, 0.5, 0.0)], 3),
+        ([(0.0, 0.5, 0.0), (0.0, 0.0, 5e-324)], 3),
+    ],
+    ids=["still", "x-only", "negative-zero", "y", "one-z", "z-then-y", "y-then-tiny-z"],
+)
+def test_dimensions_are_derived_from_y_and_z(native_program, samples, dimensions):
+    assert native_program("pattern_consumer.cpp", pattern_query(samples)) == f"ok {len(samples)} {dimensions}\n"
+
+
+def test_longest_pattern_reports_its_full_period(native_program):
+    assert native_program("pattern_consumer.cpp", pattern_query([Z] * 65535)) == "ok 65535 1\n"
+
+
+@pytest.mark.parametrize(
+    "name, samples, message",
+    [
+        ("Bad", [Z], "Invalid pattern name"),
+        ("p", [], "A pattern requires 1..65535 samples (one per pip)"),
+        ("p", [Z, (0.0, math.inf, 0.0)], "Pattern samples must be finite and within [-1, 1]"),
+    ],
+)
+def test_native_constructor_failures(native_program, name, samples, message):
+    assert native_program("pattern_consumer.cpp", pattern_query(samples, name)) == f"invalid_argument {message}\n"
+
+
+def test_moved_from_pattern_reports_period_zero_and_refuses_sampling(native_program):
+    query = pattern_query([Z] * 7) + "move\nsample 3\n"
+    output = native_program("pattern_consumer.cpp", query)
+    assert output.splitlines()[1:] == ["0 7", "logic_error Cannot sample a moved-from pattern"]
+
+
+def test_native_recording_rows_agree_with_python(native_program):
+    axes = ["x", "yaw"]
+    rows = [[math.sin(i) / 2, -i / 20] for i in range(20)]
+    pips = [-10, -1, 0, 9, -11, 10, INT32_MIN, INT32_MAX]
+    query = recording_query(-10, axes, rows) + "".join(f"row {pip}\n" for pip in pips)
+    lines = native_program("pattern_consumer.cpp", query).splitlines()
+    assert lines[0] == "ok 20"
+    python = kinetrope.SampledRecording("native", axes, rows, 120.0, 0.0, -10)
+    assert [hex_floats(line) for line in lines[1:5]] == [python.sample(pip) for pip in pips[:4]]
+    assert lines[5:] == ["out_of_range Pip outside non-looping recording"] * 4
+
+
+def test_moved_from_recording_has_no_rows(native_program):
+    query = recording_query(-10, ["x"], [[0.5]] * 4) + "move_recording\nrow -10\n"
+    output = native_program("pattern_consumer.cpp", query)
+    assert output.splitlines()[1:] == ["0 4", "out_of_range Pip outside non-looping recording"]
+
+
+@pytest.mark.parametrize(
+    "start_pip, axes, rows, message",
+    [
+        (INT32_MAX, ["x"], [[0.0]], "Empty recording or recording resource limit exceeded"),
+        (0, ["x", "x"], [[0.0, 0.0]], "Duplicate axis"),
+        (0, ["x"], [[1.5]], "Invalid sample"),
+    ],
+)
+def test_native_recording_failures(native_program, start_pip, axes, rows, message):
+    output = native_program("pattern_consumer.cpp", recording_query(start_pip, axes, rows))
+    assert output == f"invalid_argument {message}\n"

@@ -13,19 +13,16 @@ environment.
 
 import argparse
 import os
-import shutil
 import statistics
 import subprocess
 import sys
-import sysconfig
 import tempfile
 import time
 import timeit
 from pathlib import Path
 
 import kinetrope
-
-ROOT = Path(__file__).resolve().parent.parent
+from native_build import ROOT, compile_native
 
 
 def ns_per_call(statement: str, setup: str, number: int = 1_000_000) -> float:
@@ -42,17 +39,8 @@ def python_calls() -> None:
 
 
 def native_calls() -> None:
-    compiler = shutil.which("c++") or shutil.which("g++")
-    libdir = sysconfig.get_config_var("LIBDIR")
-    version = sysconfig.get_config_var("LDVERSION")
     with tempfile.TemporaryDirectory() as work:
-        exe = Path(work) / "native_bench"
-        subprocess.run(
-            [compiler, "-std=c++20", "-O2", str(ROOT / "benchmarks" / "native_bench.cpp"), "-o", str(exe),
-             f"-I{Path(sys.prefix) / 'include'}", f"-I{ROOT / 'tests' / 'native'}", kinetrope.__file__,
-             f"-L{libdir}", f"-lpython{version}", f"-Wl,-rpath,{libdir}"],
-            check=True,
-        )
+        exe = compile_native(ROOT / "benchmarks" / "native_bench.cpp", Path(work) / "native_bench")
         output = subprocess.run([exe], check=True, capture_output=True, text=True).stdout
     for line in output.splitlines():
         name, cost = line.split()

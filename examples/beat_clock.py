@@ -25,25 +25,33 @@ def draw(value: float) -> str:
 
 
 def play(pattern: str, bpm: float, bars: int, frames_per_beat: int) -> None:
-    sampler = getattr(kinetrope, pattern)
     seconds_per_frame = 60.0 / bpm / frames_per_beat
     print(f"{pattern} at {bpm:g} bpm, {bars} bars of 4 beats")
     print(f"{'time':>6} {'pip':>5} {'x':>7} {'y':>7} {'z':>7}  x on the stage")
     for frame in range(bars * 4 * frames_per_beat):
         seconds = frame * seconds_per_frame
         pip = pip_at(seconds, bpm)
-        offset = sampler(pip)
+        offset = kinetrope.sample(pattern, pip)
         print(f"{seconds:6.3f} {pip:5d} {offset.x:7.3f} {offset.y:7.3f} {offset.z:7.3f}  {draw(offset.x)}")
     print()
 
 
+def list_catalogue() -> None:
+    for row in kinetrope.catalogue():
+        print(f"{row['name']:28s} {row['period_pips']:5d} pips  {row['dimensions']} axes  {row['description']}")
+
+
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("patterns", nargs="*", default=["step_touch", "flam"])
+    parser.add_argument("patterns", nargs="*", default=["step_touch", "lfo_ratchet"])
+    parser.add_argument("--list", action="store_true", help="list every built-in pattern and stop")
     parser.add_argument("--bpm", type=float, default=120.0)
     parser.add_argument("--bars", type=int, default=1)
     parser.add_argument("--frames-per-beat", type=int, default=8)
     args = parser.parse_args()
+    if args.list:
+        list_catalogue()
+        return
     for pattern in args.patterns:
         play(pattern, args.bpm, args.bars, args.frames_per_beat)
 

@@ -1,6 +1,7 @@
 import kinetrope
 from builtin_tables import declared_patterns, registry_rows
 from formula_table import FORMULA_PATTERNS
+from test_native_api import exported_symbols
 
 KEYS = ["name", "description", "period_pips", "dimensions"]
 
@@ -47,3 +48,12 @@ def test_native_catalogue_is_the_python_listing(native_program):
     rows = kinetrope.catalogue()
     assert int(lines[0]) == len(rows)
     assert lines[1:] == [f"{r['name']} {r['period_pips']}" for r in rows]
+
+
+def test_every_table_and_sampler_is_exported_with_the_lookup():
+    exported = exported_symbols()
+    expected = {"kinetrope::catalogue()", "kinetrope::sample(std::basic_string_view<char, std::char_traits<char> >, int)"}
+    for collection, name in declared_patterns():
+        expected |= {f"kinetrope_{collection}::table_{name}", f"kinetrope_{collection}::sample_{name}(int)"}
+    assert expected <= exported
+    assert not {s for s in exported if "registry" in s or "name_index" in s}

@@ -12,6 +12,7 @@
 
 #include "formula_functions.hpp"
 #include "kinetrope/kinetrope.hpp"
+#include "query_loop.hpp"
 
 namespace {
 
@@ -82,13 +83,4 @@ bool answer(const std::string& command, std::istream& in) {
 
 }  // namespace
 
-int main() {
-    std::string command;
-    while (std::cin >> command) {
-        if (!answer(command, std::cin)) {
-            std::fprintf(stderr, "unknown query: %s\n", command.c_str());
-            return 2;
-        }
-    }
-    return 0;
-}
+int main() { return answer_queries(answer); }

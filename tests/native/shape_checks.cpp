@@ -18,6 +18,7 @@
 
 #include "catalogue/generator/invariants.hpp"
 #include "catalogue/generator/shapes.hpp"
+#include "query_loop.hpp"
 
 using namespace kinetrope_tablegen;
 
@@ -121,13 +122,4 @@ bool answer(const std::string& command, std::istream& in) {
 
 }  // namespace
 
-int main() {
-    std::string command;
-    while (std::cin >> command) {
-        if (!answer(command, std::cin)) {
-            std::fprintf(stderr, "unknown query: %s\n", command.c_str());
-            return 2;
-        }
-    }
-    return 0;
-}
+int main() { return answer_queries(answer); }

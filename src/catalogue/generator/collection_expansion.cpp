@@ -185,7 +185,31 @@ Table three_four_five() {
     return pulse_score(eight_beats, pulses);
 }
 
-void add_authored(std::vector<AuthoredPattern>& p);
+void add_rhythms(std::vector<AuthoredPattern>& p) {
+    p.push_back(cross_meter(5, "five"));
+    p.push_back(cross_meter(7, "seven"));
+    p.push_back(euclid_sixteenths(7));
+    p.push_back(euclid_sixteenths(5));
+    p.push_back(make_pattern(
+        "rhythm_swung_answer", four_beats, 2,
+        "A two-to-one swung call on the right, answered on the left; four beats and eight peak-aligned gestures.",
+        swung_answer()));
+    p.push_back(make_pattern(
+        "rhythm_group_332", eight_beats, 2,
+        "Groups of three, three, and two eighth notes. Six alternating accents make an eight-beat loop.",
+        mirrored_groups(eight_beats,
+                        {{0, {0.76, -0.38, 0}, 16}, {96, {-0.5472, -0.2736, 0}, 16}, {192, {0.6536, -0.3268, 0}, 16}},
+                        256)));
+    p.push_back(make_pattern(
+        "rhythm_group_223", 448, 2,
+        "Two 7/8 bars grouped as 2+2+3 eighth notes: a seven-quarter-note loop, not forced into four beats.",
+        mirrored_groups(448, {{0, {0.74, -0.4, 0}, 16}, {64, {-0.518, -0.28, 0}, 16}, {128, {0.629, -0.34, 0}, 16}},
+                        224)));
+    p.push_back(
+        make_pattern("rhythm_three_four_five", eight_beats, 3,
+                     "Three X, four Y, and five Z gestures share an eight-beat phrase, with exact rational peak times.",
+                     three_four_five()));
+}
 
 }  // namespace
 
@@ -216,38 +240,8 @@ Collection author_expansion(const std::filesystem::path&) {
     for (const char* name : {"path_lissajous_2_3", "path_rose_4", "path_rose_5", "path_bowed_diamond",
                              "path_orbit_dwell", "path_torus_knot", "path_woven_3d", "path_crank_slider"})
         p.push_back(formula_pattern(name));
-    add_authored(p);
+    add_rhythms(p);
     return {"expansion", std::move(p)};
 }
-
-namespace {
-
-void add_authored(std::vector<AuthoredPattern>& p) {
-    p.push_back(cross_meter(5, "five"));
-    p.push_back(cross_meter(7, "seven"));
-    p.push_back(euclid_sixteenths(7));
-    p.push_back(euclid_sixteenths(5));
-    p.push_back(make_pattern(
-        "rhythm_swung_answer", four_beats, 2,
-        "A two-to-one swung call on the right, answered on the left; four beats and eight peak-aligned gestures.",
-        swung_answer()));
-    p.push_back(make_pattern(
-        "rhythm_group_332", eight_beats, 2,
-        "Groups of three, three, and two eighth notes. Six alternating accents make an eight-beat loop.",
-        mirrored_groups(eight_beats,
-                        {{0, {0.76, -0.38, 0}, 16}, {96, {-0.5472, -0.2736, 0}, 16}, {192, {0.6536, -0.3268, 0}, 16}},
-                        256)));
-    p.push_back(make_pattern(
-        "rhythm_group_223", 448, 2,
-        "Two 7/8 bars grouped as 2+2+3 eighth notes: a seven-quarter-note loop, not forced into four beats.",
-        mirrored_groups(448, {{0, {0.74, -0.4, 0}, 16}, {64, {-0.518, -0.28, 0}, 16}, {128, {0.629, -0.34, 0}, 16}},
-                        224)));
-    p.push_back(
-        make_pattern("rhythm_three_four_five", eight_beats, 3,
-                     "Three X, four Y, and five Z gestures share an eight-beat phrase, with exact rational peak times.",
-                     three_four_five()));
-}
-
-}  // namespace
 
 }  // namespace kinetrope_tablegen

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "core/formula_patterns.hpp"
+#include "patterns/identifier.hpp"
 
 namespace kinetrope_tablegen {
 
@@ -35,8 +36,6 @@ double step_length(const Offset3& a, const Offset3& b) { return std::hypot(b.x -
     throw std::runtime_error("pattern " + pattern.name + ": " + problem);
 }
 
-bool is_identifier_byte(char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_'; }
-
 bool is_formula_name(const std::string& name) {
     for (const auto& formula : kinetrope::detail::formula_patterns)
         if (formula.info.name == name) return true;
@@ -47,8 +46,7 @@ void check_name(const AuthoredPattern& pattern) {
     const std::string& name = pattern.name;
     if (name.size() < 8 || name.size() > 32) fail(pattern, "name must be 8 to 32 bytes long");
     if (!(name[0] >= 'a' && name[0] <= 'z')) fail(pattern, "name must start with a lower-case letter");
-    for (char c : name)
-        if (!is_identifier_byte(c)) fail(pattern, "name may hold only a-z, 0-9 and _");
+    if (!kinetrope::detail::is_identifier(name)) fail(pattern, "name may hold only a-z, 0-9 and _");
     if (is_formula_name(name)) fail(pattern, "name is taken by a formula pattern");
 }
 

@@ -12,7 +12,8 @@ def test_module_constants():
 def test_public_attributes_in_registration_order():
     public = [name for name in vars(kinetrope) if not name.startswith("_")]
     assert public == [
-        "PIPS_PER_BEAT", "SampledRecording", "Offset3", "SampledPattern", "sample", "catalogue", *FORMULA_NAMES
+        "PIPS_PER_BEAT", "SampledRecording", "Offset3", "SampledPattern", "PatternLibrary", "sample", "catalogue",
+        *FORMULA_NAMES,
     ]
 
 

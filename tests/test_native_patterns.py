@@ -29,15 +29,17 @@ def hex_floats(line):
 
 def test_headers_are_installed_and_members_exported():
     headers = {p.name for p in (installed_include_dir() / "kinetrope").glob("*.hpp")}
-    assert {"sampled_pattern.hpp", "sampled_recording.hpp"} <= headers
+    assert {"sampled_pattern.hpp", "sampled_recording.hpp", "pattern_library.hpp"} <= headers
     exported = exported_symbols()
     assert {
         "kinetrope::SampledPattern::sample(int) const",
         "kinetrope::SampledPattern::info() const",
         "kinetrope::SampledRecording::sample(int) const",
+        "kinetrope::PatternLibrary::catalogue() const",
     } <= exported
-    assert any(s.startswith("kinetrope::SampledPattern::SampledPattern(") for s in exported)
-    assert any(s.startswith("kinetrope::SampledRecording::SampledRecording(") for s in exported)
+    assert any(s.startswith("kinetrope::PatternLibrary::sample(std::basic_string_view<char") for s in exported)
+    for cls in ("SampledPattern", "SampledRecording", "PatternLibrary"):
+        assert any(s.startswith(f"kinetrope::{cls}::{cls}(") for s in exported)
 
 
 def test_native_pattern_samples_agree_bit_for_bit_with_python(native_program):
@@ -120,3 +122,30 @@ def test_moved_from_recording_has_no_rows(native_program):
 def test_native_recording_failures(native_program, start_pip, axes, rows, message):
     output = native_program("pattern_consumer.cpp", recording_query(start_pip, axes, rows))
     assert output == f"invalid_argument {message}\n"
+
+
+def test_native_library_agrees_bit_for_bit_with_python(native_program):
+    own = [(math.sin(i), math.cos(i) / 3, -i / 100) for i in range(100)]
+    lookups = [("native", pip) for pip in PIPS] + [("lfo_breathe", 300), ("bounce", -1)]
+    query = pattern_query(own) + "keep\nlibrary\n" + "".join(f"library_sample {n} {p}\n" for n, p in lookups)
+    query += "library_sample nowhere 0\n"
+    lines = native_program("pattern_consumer.cpp", query).splitlines()
+    builtin_rows = len(kinetrope.catalogue())
+    assert lines[1] == f"ok {builtin_rows + 1}"
+    python = kinetrope.PatternLibrary([kinetrope.SampledPattern("native", "made natively", own)])
+    assert [hex_floats(line) for line in lines[2:-1]] == [list(python.sample(n, p).as_tuple()) for n, p in lookups]
+    assert lines[-1] == "invalid_argument Unknown dance rudiment: nowhere"
+
+
+@pytest.mark.parametrize(
+    "queue, message",
+    [
+        ("keep_moved\n", "Empty/moved-from pattern"),
+        ("keep\nkeep\n", "Duplicate pattern name: native"),
+        ("keep\nkeep_moved\n", "Empty/moved-from pattern"),
+    ],
+    ids=["moved-from", "duplicate", "moved-from-after-its-original"],
+)
+def test_native_library_refuses_moved_from_and_duplicate_patterns(native_program, queue, message):
+    output = native_program("pattern_consumer.cpp", pattern_query([Z] * 3) + queue + "library\n")
+    assert output.splitlines()[1:] == [f"invalid_argument {message}"]

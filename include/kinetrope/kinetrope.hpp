@@ -4,6 +4,7 @@
 #include "kinetrope/catalogue.hpp"
 #include "kinetrope/collections.hpp"
 #include "kinetrope/moves.hpp"
+#include "kinetrope/pattern_library.hpp"
 #include "kinetrope/pip.hpp"
 #include "kinetrope/rudiment_info.hpp"
 #include "kinetrope/rudiments.hpp"

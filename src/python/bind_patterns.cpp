@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "kinetrope/pattern_library.hpp"
 #include "kinetrope/sampled_pattern.hpp"
 #include "kinetrope/sampled_recording.hpp"
 #include "python/bindings.hpp"
@@ -15,6 +16,7 @@ namespace py = pybind11;
 namespace {
 
 using kinetrope::Offset3;
+using kinetrope::PatternLibrary;
 using kinetrope::SampledPattern;
 using kinetrope::SampledRecording;
 
@@ -54,4 +56,13 @@ void bind_sampled_pattern(py::module_& m) {
         .def_property_readonly("description", &SampledPattern::description)
         .def_property_readonly("period_pips", &SampledPattern::sample_count)
         .def("sample", &SampledPattern::sample, py::arg("pip_count").noconvert());
+}
+
+// The list conversion copies each pattern, so the caller's objects stay as
+// they were; the library then owns its copies.
+void bind_pattern_library(py::module_& m) {
+    py::class_<PatternLibrary>(m, "PatternLibrary")
+        .def(py::init<std::vector<SampledPattern>>(), py::arg("patterns") = py::list())
+        .def("sample", &PatternLibrary::sample, py::arg("name"), py::arg("pip_count").noconvert())
+        .def("catalogue", [](const PatternLibrary& library) { return catalogue_list(library.catalogue()); });
 }

@@ -34,6 +34,20 @@ void bind_offset3(py::module_& m) {
         .def("as_tuple", [](const Offset3& o) { return std::tuple<double, double, double>{o.x, o.y, o.z}; });
 }
 
+void bind_lookup(py::module_& m) {
+    m.def("sample", &kinetrope::sample, py::arg("name"), py::arg("pip_count"));
+    m.def("catalogue", [] { return catalogue_list(kinetrope::catalogue()); });
+}
+
+// One positional, unnamed pip per function, bound straight to the core.
+void bind_formula_patterns(py::module_& m) {
+    for (const auto& pattern : kinetrope::detail::formula_patterns) {
+        m.def(std::string(pattern.info.name).c_str(), pattern.sampler);
+    }
+}
+
+}  // namespace
+
 py::dict catalogue_dict(const kinetrope::RudimentInfo& row) {
     py::dict entry;
     entry["name"] = py::str(row.name.data(), row.name.size());
@@ -49,20 +63,6 @@ py::list catalogue_list(const std::vector<kinetrope::RudimentInfo>& rows) {
     return list;
 }
 
-void bind_lookup(py::module_& m) {
-    m.def("sample", &kinetrope::sample, py::arg("name"), py::arg("pip_count"));
-    m.def("catalogue", [] { return catalogue_list(kinetrope::catalogue()); });
-}
-
-// One positional, unnamed pip per function, bound straight to the core.
-void bind_formula_patterns(py::module_& m) {
-    for (const auto& pattern : kinetrope::detail::formula_patterns) {
-        m.def(std::string(pattern.info.name).c_str(), pattern.sampler);
-    }
-}
-
-}  // namespace
-
 // Registration order is part of the module's surface: host recordings come
 // first, then Offset3, host patterns and pattern packs, the name lookup
 // functions, and the formula patterns last.
@@ -72,7 +72,7 @@ PYBIND11_MODULE(kinetrope, m) {
     bind_sampled_recording(m);
     bind_offset3(m);
     bind_sampled_pattern(m);
-    // PatternLibrary is registered here.
+    bind_pattern_library(m);
     bind_lookup(m);
     bind_formula_patterns(m);
 }

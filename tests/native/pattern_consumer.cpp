@@ -10,6 +10,11 @@
 //   row <pip>                           ->  the values of the current recording
 //   move_recording                      ->  moves the current recording away;
 //                                           prints the row counts of source and target
+//   keep                                ->  queues a copy of the current pattern for a library
+//   keep_moved                          ->  queues the current pattern's moved-from husk
+//   library                             ->  builds a library from the queue, emptying it;
+//                                           ok <catalogue rows>
+//   library_sample <name> <pip>         ->  x y z from the current library
 // A failure prints the exception's kind and message instead.
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +38,8 @@ double read_double(std::istream& in) {
 struct Consumer {
     std::optional<kinetrope::SampledPattern> pattern;
     std::optional<kinetrope::SampledRecording> recording;
+    std::vector<kinetrope::SampledPattern> queued;
+    std::optional<kinetrope::PatternLibrary> library;
 
     void build_pattern(std::istream& in) {
         std::string name;
@@ -95,6 +102,26 @@ struct Consumer {
         std::printf("%zu %zu\n", recording->sample_count(), target.sample_count());
     }
 
+    void keep_moved() {
+        const kinetrope::SampledPattern target = std::move(*pattern);
+        queued.push_back(*pattern);
+    }
+
+    void build_library() {
+        std::vector<kinetrope::SampledPattern> given = std::move(queued);
+        queued.clear();
+        library.emplace(std::move(given));
+        std::printf("ok %zu\n", library->catalogue().size());
+    }
+
+    void sample_library(std::istream& in) const {
+        std::string name;
+        int pip = 0;
+        in >> name >> pip;
+        const kinetrope::Offset3 o = library.value().sample(name, pip);
+        std::printf("%a %a %a\n", o.x, o.y, o.z);
+    }
+
     bool answer(const std::string& command, std::istream& in) {
         if (command == "pattern") {
             build_pattern(in);
@@ -108,6 +135,14 @@ struct Consumer {
             sample_recording(in);
         } else if (command == "move_recording") {
             move_recording();
+        } else if (command == "keep") {
+            queued.push_back(pattern.value());
+        } else if (command == "keep_moved") {
+            keep_moved();
+        } else if (command == "library") {
+            build_library();
+        } else if (command == "library_sample") {
+            sample_library(in);
         } else {
             return false;
         }

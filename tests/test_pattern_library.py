@@ -1,7 +1,5 @@
 import gc
 import math
-import re
-import weakref
 from decimal import Decimal
 
 import kinetrope
@@ -9,19 +7,11 @@ import pytest
 from kinetrope import PatternLibrary, SampledPattern
 
 from formula_table import INT32_MIN
+from host_data import assert_refused_without_leftover, raises_exactly, ramp
 
 TOO_MANY = "Too many patterns"
 TOO_LARGE = "Pattern pack is too large"
 KEYS = ["name", "description", "period_pips", "dimensions"]
-
-
-def raises_exactly(exception, message):
-    return pytest.raises(exception, match=f"^{re.escape(message)}$")
-
-
-def ramp(count):
-    """Samples whose x tells their pip, so a result names the sample it came from."""
-    return [(i / count, 0.0, 0.0) for i in range(count)]
 
 
 def builtin_row(name):
@@ -263,13 +253,5 @@ def test_first_offending_pattern_decides(patterns, message):
 
 
 def test_failed_constructor_leaves_no_object():
-    refs = []
-
-    class Watched(PatternLibrary):
-        def __init__(self, *args):
-            refs.append(weakref.ref(self))
-            super().__init__(*args)
-
-    with raises_exactly(ValueError, "Duplicate pattern name: a"):
-        Watched([SampledPattern("a", "", ramp(2))] * 2)
-    assert refs and refs[0]() is None
+    twice = [SampledPattern("a", "", ramp(2))] * 2
+    assert_refused_without_leftover(PatternLibrary, (twice,), ValueError, "Duplicate pattern name: a")

@@ -1,27 +1,17 @@
 import math
-import re
-import weakref
 from decimal import Decimal
 
 import pytest
 from kinetrope import SampledPattern
 
 from formula_table import INT32_MAX, INT32_MIN
+from host_data import assert_refused_without_leftover, raises_exactly, ramp
 
 BAD_NAME = "Invalid pattern name"
 BAD_COUNT = "A pattern requires 1..65535 samples (one per pip)"
 BAD_VALUE = "Pattern samples must be finite and within [-1, 1]"
 
 ORIGIN = (0.0, 0.0, 0.0)
-
-
-def raises_exactly(exception, message):
-    return pytest.raises(exception, match=f"^{re.escape(message)}$")
-
-
-def ramp(count):
-    """Samples whose x tells their pip, so a result names the sample it came from."""
-    return [(i / count, 0.0, 0.0) for i in range(count)]
 
 
 @pytest.fixture(scope="module")
@@ -149,13 +139,4 @@ def test_description_bytes_are_kept_undecoded_until_read():
 
 
 def test_failed_constructor_leaves_no_object():
-    refs = []
-
-    class Watched(SampledPattern):
-        def __init__(self, *args):
-            refs.append(weakref.ref(self))
-            super().__init__(*args)
-
-    with raises_exactly(ValueError, BAD_VALUE):
-        Watched("p", "", [(2, 0, 0)])
-    assert refs and refs[0]() is None
+    assert_refused_without_leftover(SampledPattern, ("p", "", [(2, 0, 0)]), ValueError, BAD_VALUE)

@@ -1,12 +1,11 @@
 import math
-import re
-import weakref
 from decimal import Decimal
 
 import pytest
 from kinetrope import SampledRecording
 
 from formula_table import INT32_MAX, INT32_MIN
+from host_data import assert_refused_without_leftover, raises_exactly
 
 BAD_IDENTIFIER = "Invalid identifier"
 BAD_TIMING = "A finite positive BPM and beat origin are required"
@@ -17,10 +16,6 @@ BAD_SAMPLE = "Invalid sample"
 OUTSIDE = "Pip outside non-looping recording"
 
 MAX_VALUES = 8388608
-
-
-def raises_exactly(exception, message):
-    return pytest.raises(exception, match=f"^{re.escape(message)}$")
 
 
 def recording(name="take", axes=("x",), rows=([0.0],), bpm=120.0, beat_zero_seconds=0.0, start_pip=0):
@@ -227,13 +222,4 @@ def test_constructor_refuses_unconvertible_arguments(arguments):
 
 
 def test_failed_constructor_leaves_no_object():
-    refs = []
-
-    class Watched(SampledRecording):
-        def __init__(self, *args):
-            refs.append(weakref.ref(self))
-            super().__init__(*args)
-
-    with raises_exactly(ValueError, RAGGED):
-        Watched("take", ["x"], [[0.0], []], 120.0)
-    assert refs and refs[0]() is None
+    assert_refused_without_leftover(SampledRecording, ("take", ["x"], [[0.0], []], 120.0), ValueError, RAGGED)

@@ -42,19 +42,30 @@ struct CanonVariant {
     double final_down;   // the altered ending of the lateral answer
 };
 
-Phrase canon_phrase(const std::array<double, 4>& motif, const CanonVariant& variant) {
+GestureType mirrored(GestureType type) { return type == left ? right : left; }
+
+// A motif: four onsets at rational beat positions and the lateral types of
+// its last two gestures (the first two are always left, right).
+struct CanonMotif {
+    std::array<double, 4> onsets;
+    GestureType third, fourth;
+};
+
+Phrase canon_phrase(const CanonMotif& motif, const CanonVariant& variant) {
     constexpr double width = 16.0;
-    const std::array<GestureType, 4> statement{left, right, left, right};
+    const std::array<GestureType, 4> statement{left, right, motif.third, motif.fourth};
     const std::array<double, 4> lateral_weights{variant.lead_weight, 0.8655, 0.62, 0.7};
     const std::array<double, 4> depth_weights{0.6, 0.45, 0.5, 0.4};
-    const std::array<GestureType, 4> answer{right, left, right, down};
+    const std::array<GestureType, 4> answer{mirrored(statement[0]), mirrored(statement[1]), mirrored(statement[2]),
+                                            down};
     const std::array<double, 4> answer_weights{0.6, 0.62, 0.5, variant.final_down};
     Phrase phrase;
     for (int i = 0; i < 4; ++i) {
-        phrase.push_back({motif[i], statement[i], lateral_weights[i], width});
-        phrase.push_back({variant.pass_delay + motif[i], depth, depth_weights[i], width});
-        phrase.push_back({256.0 + motif[i], depth, depth_weights[i], width});
-        phrase.push_back({256.0 + variant.pass_delay + motif[i], answer[i], answer_weights[i], width});
+        const double onset = motif.onsets[i];
+        phrase.push_back({onset, statement[i], lateral_weights[i], width});
+        phrase.push_back({variant.pass_delay + onset, depth, depth_weights[i], width});
+        phrase.push_back({256.0 + onset, depth, depth_weights[i], width});
+        phrase.push_back({256.0 + variant.pass_delay + onset, answer[i], answer_weights[i], width});
     }
     phrase.push_back({256.0, down, 0.55, width});  // the second half opens with a low depth accent
     return phrase;
@@ -65,15 +76,15 @@ Phrase canon_phrase(const std::array<double, 4>& motif, const CanonVariant& vari
 Family canons() {
     constexpr double t = triplet_step;
     // Onsets in pips at rational beat positions (thirds, halves, sixths).
-    const std::array<std::array<double, 4>, 8> motifs{{
-        {0, 32, 64, 96},
-        {0, 2 * t, 3 * t, 96},
-        {0, t, 3 * t, 4 * t},
-        {0, 32, 2.5 * t, 96},
-        {0, t, 2.5 * t, 96},
-        {0, t, 2 * t, 96},
-        {0, 32, 3.5 * t, 96},
-        {0, 2.5 * t, 3.5 * t, 96},
+    const std::array<CanonMotif, 8> motifs{{
+        {{0, 32, 64, 96}, left, right},
+        {{0, 2 * t, 3 * t, 96}, right, left},
+        {{0, t, 3 * t, 4 * t}, right, right},
+        {{0, 32, 2.5 * t, 96}, left, left},
+        {{0, t, 2.5 * t, 96}, right, left},
+        {{0, t, 2 * t, 96}, left, right},
+        {{0, 32, 3.5 * t, 96}, right, right},
+        {{0, 2.5 * t, 3.5 * t, 96}, left, left},
     }};
     const std::array<CanonVariant, 2> variants{{{"close", 0.9, 128.0, 0.8}, {"late", 0.8, 144.0, 0.971875}}};
     Family family;

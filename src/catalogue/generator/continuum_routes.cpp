@@ -131,7 +131,7 @@ const std::vector<SplineRow>& spline_rows() {
          {{-0.8, 0.6, 0}, {-0.35, -0.7, 0}, {0.45, -0.65, 0}, {0.85, 0.5, 0}, {0.2, -0.05, 0}},
          {2.0, 1.2, 1.6, 0.9, 1.4}},
         {"rising_kite",
-         {{0.0, 0.9, 0.6}, {0.55, 0.15, 0.1}, {0.05, -0.95, -0.5}, {-0.5, 0.1, 0.2}},
+         {{0.25, 0.9, 0.6}, {0.6, -0.05, 0.1}, {-0.2, -0.9, -0.5}, {-0.55, 0.25, 0.2}},
          {1.8, 2.6, 2.2, 1.4}},
         {"twisted_bow",
          {{0.05, 0.0, 0.0},
@@ -337,11 +337,19 @@ RawPath scan_path(ScanStyle style, int rows) {
     const Offset3 start = on_row(0, left);
     // The return's waypoints and tangents do not depend on the style, so all
     // styles of one row count share their extremes and start point.
-    const std::vector<Offset3> points{end, {-0.1, bottom - 0.2, 0}, {right + 0.3, 0.0, 0}, {-0.4, top + 0.2, 0}, start};
-    const std::vector<Offset3> tangents{{0, -0.6, 0}, {1.6, 0, 0}, {0, 1.6, 0}, {-1.3, 0, 0}, {-0.5, -0.8, 0}};
+    // After an odd row count the scan ends on the right and the return
+    // rises from there; after an even one it first sweeps below the rows.
+    std::vector<Offset3> points{end, {-0.1, bottom - 0.2, 0}, {right + 0.3, 0.0, 0}, {-0.4, top + 0.2, 0}, start};
+    std::vector<Offset3> tangents{{0, -0.6, 0}, {1.6, 0, 0}, {0, 1.6, 0}, {-1.3, 0, 0}, {-0.5, -0.8, 0}};
+    if (rows % 2 == 1) {
+        points.erase(points.begin() + 1);
+        tangents.erase(tangents.begin() + 1);
+        tangents.front() = {0.7, -0.5, 0};
+    }
+    const int pieces = int(points.size()) - 1;
     stretches.push_back({1.8, [=](double s) {
-                             const double at = s * 4.0;
-                             const int i = std::min(3, int(at));
+                             const double at = s * pieces;
+                             const int i = std::min(pieces - 1, int(at));
                              return hermite(points[i], tangents[i], points[i + 1], tangents[i + 1], 1.0, at - i);
                          }});
     return eased_route(stretches, sixteen_beats);
@@ -448,33 +456,39 @@ namespace {
 
 // ---- dwell phrases ----
 
-// Holds and moves as fractions of the loop: rest until `lift_at`, hold the
-// first lift from `first_hold` to `first_release`, transfer, hold the second
-// lift from `second_hold` to `second_release`, settle, rest from `rest_at`.
+// Holds and moves as fractions of the loop: lift from the rest at pip 0,
+// hold the first lift from `first_hold` to `first_release`, transfer, hold
+// the second lift from `second_hold` to `second_release`, settle past the
+// rest and back, and rest from `rest_at` through the loop point.
 struct DwellRow {
     double first_hold, first_release, second_hold, second_release, rest_at;
     Offset3 rest, first_lift, transfer, second_lift, overshoot;
 };
 
-Table dwell_table(const DwellRow& row) {
+// The transfer and settling waypoints are passed at different moments on
+// each axis, so those moves curve instead of running straight.
+constexpr Offset3 transfer_timing{0.35, 0.65, 0.5};
+constexpr Offset3 settle_timing{0.6, 0.4, 0.5};
+
+std::vector<Keyframe> dwell_axis(const DwellRow& row, double Offset3::* axis) {
     const double n = sixteen_beats;
-    const std::array<double, 8> at{0.0,
-                                   row.first_hold * n,
-                                   row.first_release * n,
-                                   (row.first_release + row.second_hold) / 2.0 * n,
-                                   row.second_hold * n,
-                                   row.second_release * n,
-                                   (row.second_release + row.rest_at) / 2.0 * n,
-                                   row.rest_at * n};
-    const std::array<Offset3, 8> points{row.rest,        row.first_lift,  row.first_lift, row.transfer,
-                                        row.second_lift, row.second_lift, row.overshoot,  row.rest};
-    std::vector<Keyframe> x, y, z;
-    for (std::size_t i = 0; i < at.size(); ++i) {
-        x.push_back({at[i], points[i].x});
-        y.push_back({at[i], points[i].y});
-        z.push_back({at[i], points[i].z});
-    }
-    const Table raw = keyframe_table(sixteen_beats, x, y, z);
+    // Waypoints sit on whole pips, so the table holds their values exactly.
+    const auto between = [n](double from, double to, double share) {
+        return std::round((from + (to - from) * share) * n);
+    };
+    return {{0.0, row.rest.*axis},
+            {row.first_hold * n, row.first_lift.*axis},
+            {row.first_release * n, row.first_lift.*axis},
+            {between(row.first_release, row.second_hold, transfer_timing.*axis), row.transfer.*axis},
+            {row.second_hold * n, row.second_lift.*axis},
+            {row.second_release * n, row.second_lift.*axis},
+            {between(row.second_release, row.rest_at, settle_timing.*axis), row.overshoot.*axis},
+            {row.rest_at * n, row.rest.*axis}};
+}
+
+Table dwell_table(const DwellRow& row) {
+    const Table raw = keyframe_table(sixteen_beats, dwell_axis(row, &Offset3::x), dwell_axis(row, &Offset3::y),
+                                     dwell_axis(row, &Offset3::z));
     return fitted_path(
         sixteen_beats, [&](double pip) { return raw[std::size_t(pip)]; },
         {{-0.7614, peak}, {-0.761, peak}, {-0.461, 0.512}}, Measure::whole_pips);
@@ -483,6 +497,7 @@ Table dwell_table(const DwellRow& row) {
 }  // namespace
 
 Family dwell_phrases() {
+    // In even-numbered rows the second lift is the higher one.
     const std::array<DwellRow, 16> rows{{
         {0.1,
          0.2,
@@ -500,9 +515,9 @@ Family dwell_phrases() {
          0.62,
          0.88,
          {-0.7, 0.2, 0.05},
-         {0.1, 0.8, 0.45},
+         {0.1, 0.4, 0.3},
          {0.5, 0.2, -0.3},
-         {0.8, 0.4, 0.3},
+         {0.8, 0.8, 0.45},
          {-0.2, -0.7, -0.4}},
         {0.08,
          0.22,
@@ -520,9 +535,9 @@ Family dwell_phrases() {
          0.7,
          0.92,
          {-0.75, 0.1, 0.02},
-         {0.3, 0.75, 0.52},
+         {0.3, 0.55, 0.35},
          {0.6, -0.2, -0.3},
-         {0.85, 0.55, 0.35},
+         {0.85, 0.75, 0.52},
          {-0.1, -0.8, -0.4}},
         {0.1,
          0.18,
@@ -540,9 +555,9 @@ Family dwell_phrases() {
          0.6,
          0.89,
          {-0.72, 0.3, 0.04},
-         {-0.1, 0.9, 0.5},
+         {-0.1, 0.6, 0.3},
          {0.35, 0.15, -0.25},
-         {0.8, 0.6, 0.3},
+         {0.8, 0.9, 0.5},
          {-0.25, -0.78, -0.5}},
         {0.09,
          0.24,
@@ -560,9 +575,9 @@ Family dwell_phrases() {
          0.66,
          0.91,
          {-0.74, 0.22, 0.03},
-         {-0.3, 0.78, 0.52},
+         {-0.3, 0.5, 0.28},
          {0.3, 0.2, -0.2},
-         {0.78, 0.5, 0.28},
+         {0.78, 0.78, 0.52},
          {-0.15, -0.8, -0.46}},
         {0.14,
          0.26,
@@ -580,9 +595,9 @@ Family dwell_phrases() {
          0.61,
          0.88,
          {-0.62, 0.18, 0},
-         {-0.25, 0.8, 0.5},
+         {-0.25, 0.48, 0.32},
          {0.4, -0.15, -0.28},
-         {0.86, 0.48, 0.32},
+         {0.86, 0.8, 0.5},
          {-0.45, -0.76, -0.48}},
         {0.12,
          0.2,
@@ -600,9 +615,9 @@ Family dwell_phrases() {
          0.65,
          0.92,
          {-0.66, 0.34, 0.02},
-         {-0.35, 0.76, 0.52},
+         {-0.35, 0.44, 0.26},
          {0.25, -0.05, -0.36},
-         {0.8, 0.44, 0.26},
+         {0.8, 0.76, 0.52},
          {-0.38, -0.8, -0.47}},
         {0.15,
          0.28,
@@ -620,9 +635,9 @@ Family dwell_phrases() {
          0.59,
          0.87,
          {-0.69, 0.28, 0.01},
-         {-0.05, 0.8, 0.5},
+         {-0.05, 0.4, 0.24},
          {0.42, -0.12, -0.32},
-         {0.76, 0.4, 0.24},
+         {0.76, 0.8, 0.5},
          {-0.28, -0.78, -0.5}},
         {0.13,
          0.22,
@@ -640,9 +655,9 @@ Family dwell_phrases() {
          0.6,
          0.89,
          {-0.71, 0.31, -0.01},
-         {-0.2, 0.87, 0.51},
+         {-0.2, 0.46, 0.27},
          {0.36, -0.08, -0.3},
-         {0.79, 0.46, 0.27},
+         {0.79, 0.87, 0.51},
          {-0.33, -0.77, -0.45}},
     }};
     Family family;
@@ -660,8 +675,9 @@ namespace {
 
 enum class PacketStyle { alternating, cascading, crossing, depth };
 
-// `count` windowed two-cycle packets, one centred (on a whole pip) in each
-// equal slot of the phrase with quiet gaps between, plus a side sway in y.
+// `count` windowed packets, one centred (on a whole pip) in each equal slot
+// of the phrase with quiet gaps between, plus a side sway in y. More packets
+// carry more cycles each; cascading packets also quicken as they shrink.
 RawPath packet_path(PacketStyle style, int count) {
     return [=](double pip) {
         const double slot = double(eight_beats) / count;
@@ -670,9 +686,11 @@ RawPath packet_path(PacketStyle style, int count) {
         const double s = (pip - centre) / span + 0.5;
         if (s <= 0.0 || s >= 1.0) return Offset3{0, 0, 0};
         const double window = std::sin(pi * s) * std::sin(pi * s);
-        const double carrier = window * std::cos(4.0 * pi * (s - 0.5));
+        const bool cascading = style == PacketStyle::cascading;
+        const double cycles = 1.5 + 0.5 * count + (cascading ? 0.5 * j : 0.0);
+        const double carrier = window * std::cos(2.0 * pi * cycles * (s - 0.5));
         const double sign = j % 2 == 0 ? 1.0 : -1.0;
-        const double size = style == PacketStyle::cascading ? 1.0 - 0.14 * j : 1.0;
+        const double size = cascading ? 1.0 - 0.14 * j : 1.0;
         const double sway = 0.3 * window * std::sin(2.0 * pi * (s - 0.5)) * sign;
         Offset3 v{sign * size * carrier, sway, 0.0};
         if (style == PacketStyle::crossing) v.y += 0.22 * size * carrier;

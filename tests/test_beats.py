@@ -241,23 +241,25 @@ def test_orbit_turns_once_a_bar_around_the_centre(stem):
     assert min(math.hypot(s[0], s[1]) for s in samples) > 0.3
 
 
-def spring_reach(stem):
-    """Pips that no event of the last 48 pips (its ringing time) reaches."""
-    period = read_score(stem).period
-    onsets = [e.pip for e in read_score(stem).events]
-    return [p for p in range(period) if all(not (0 <= (p - e) % period < 48) for e in onsets)]
+RING = 56  # pips a spring excursion lasts
+
+
+def rested_onsets(stem):
+    """Whole-pip onsets that no earlier event still rings into."""
+    score = read_score(stem)
+    onsets = [e.pip for e in score.events]
+    return [e for e in onsets if e == int(e) and all(not (0 < (e - o) % score.period < RING) for o in onsets)]
 
 
 @pytest.mark.parametrize("stem", ["four_floor", "grime_sparse", "dancehall_space", "grime_half"])
 def test_spring_rests_until_an_event_and_rings_down(stem):
     samples = table(f"beat_{stem}_spring")
-    quiet = spring_reach(stem)
-    assert quiet and all(samples[p] == (0.0, 0.0, 0.0) for p in quiet)
-    first = read_score(stem).events[0].pip
-    assert samples[int(first)] == (0.0, 0.0, 0.0)
-    ring = [v for k in range(48) if (v := samples[(int(first) + k) % len(samples)][1]) != 0.0]
-    crossings = sum(1 for a, b in zip(ring, ring[1:]) if a * b < 0)
-    assert crossings >= 3
+    starts = rested_onsets(stem)
+    assert starts
+    for start in map(int, starts):
+        assert samples[start] == samples[start - 1] == (0.0, 0.0, 0.0)
+        ring = [v for k in range(RING) if (v := samples[(start + k) % len(samples)][1]) != 0.0]
+        assert sum(1 for a, b in zip(ring, ring[1:]) if a * b < 0) >= 3
 
 
 def test_surge_thrusts_forward_on_the_kick():
@@ -277,3 +279,35 @@ def test_dive_plunges_after_the_bass(stem):
     for note in events(stem, {"bass"}):
         if note.velocity > 0.8:
             assert max(z[int(note.pip) : int(note.pip) + 24]) > 0.3 * max(z)
+
+
+def turns(samples):
+    """Signed turns of the xy path around the centre over one loop."""
+    angles = [math.atan2(s[1], s[0]) for s in samples]
+    swept = sum((b - a + math.pi) % (2 * math.pi) - math.pi for a, b in zip(angles, angles[1:] + angles[:1]))
+    return swept / (2 * math.pi)
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_corkscrew_and_spiral_make_two_turns(stem):
+    assert turns(table(f"beat_{stem}_corkscrew")) == pytest.approx(2)
+    assert turns(table(f"beat_{stem}_spiral")) == pytest.approx(2)
+    radius = [math.hypot(s[0], s[1]) for s in table(f"beat_{stem}_spiral")]
+    assert min(radius) < 0.5 * max(radius)  # it breathes in and out
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_pendulum_hangs_below_and_swings_once_a_bar(stem):
+    samples = table(f"beat_{stem}_pendulum")
+    assert sum(s[1] < 0 for s in samples) > 0.75 * len(samples)
+    x = [s[0] for s in samples]
+    sides = [v > 0 for v in x if abs(v) > 0.05]
+    assert sum(a != b for a, b in zip(sides, sides[1:] + sides[:1])) == 2 * len(samples) // 256
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_box_visits_its_four_corners_every_bar(stem):
+    samples = table(f"beat_{stem}_box")
+    corners = [(s[0] > 0, s[1] > 0) for s in samples if abs(s[0]) > 0.35 and abs(s[1]) > 0.3]
+    visits = [c for c, d in zip(corners, corners[1:] + corners[:1]) if c != d]
+    assert len(visits) == 4 * len(samples) // 256 and len(set(corners)) == 4

@@ -21,14 +21,29 @@ AxisRange extremes(const std::vector<const Table*>& tables, Axis axis) {
     return range;
 }
 
-// Target / reached, or 1 where there is nothing to scale and nothing wanted.
-double side_factor(double target, double reached, const std::string& where) {
-    if (reached == 0.0) {
-        if (target != 0.0) throw std::runtime_error(where + " never moves to that side, cannot reach its target");
-        return 1.0;
-    }
-    if (target == 0.0) throw std::runtime_error(where + " moves to a side its target forbids");
-    return target / reached;
+// The smooth map v -> c1·v + c2·v² that keeps 0 at 0 and takes the reached
+// ends to the target ends; a straight scale when only one side moves.
+struct AxisMap {
+    double c1;
+    double c2;
+    double operator()(double v) const { return c1 * v + c2 * v * v; }
+};
+
+AxisMap axis_map(AxisRange target, AxisRange reached, const std::string& where) {
+    const bool up = reached.high > 0.0, down = reached.low < 0.0;
+    if (up != (target.high > 0.0) || down != (target.low < 0.0))
+        throw std::runtime_error(where + ": the raw motion does not move to the sides its targets ask for");
+    if (!up && !down) return {1.0, 0.0};
+    if (!down) return {target.high / reached.high, 0.0};
+    if (!up) return {target.low / reached.low, 0.0};
+    // c1·M + c2·M² = high and c1·m + c2·m² = low
+    const double m = reached.low, M = reached.high;
+    const double c2 = (target.high / M - target.low / m) / (M - m);
+    const double c1 = target.high / M - c2 * M;
+    if (!(c1 + 2.0 * c2 * m > 0.0 && c1 + 2.0 * c2 * M > 0.0))
+        throw std::runtime_error(where + ": raw range " + std::to_string(m) + " .. " + std::to_string(M) +
+                                 " too far from its target shape to fit smoothly");
+    return {c1, c2};
 }
 
 }  // namespace
@@ -40,10 +55,9 @@ void fit_motion_ranges(const std::vector<Table*>& fitted, const std::vector<cons
     for (std::size_t a = 0; a < axes.size(); ++a) {
         const std::string where = std::string(motion) + " " + axis_names[a];
         const AxisRange reached = extremes(raw, axes[a]);
-        const double up = side_factor(wanted[a].high, reached.high, where);
-        const double down = side_factor(wanted[a].low, reached.low, where);
+        const AxisMap map = axis_map(wanted[a], reached, where);
         for (Table* table : fitted)
-            for (Offset3& s : *table) s.*axes[a] *= s.*axes[a] > 0.0 ? up : down;
+            for (Offset3& s : *table) s.*axes[a] = map(s.*axes[a]);
         const AxisRange kept = extremes(fixed, axes[a]);
         if (kept.low < wanted[a].low || kept.high > wanted[a].high)
             throw std::runtime_error(where + ": an exact row lies outside the target range");

@@ -75,8 +75,8 @@ Table glide(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
         return Offset3{0.45 * std::sin(t) + 0.22 * g.low.swing[p],
-                       0.16 * std::sin(2.0 * t) - 0.1 + 0.1 * std::cos(t) - 0.25 * g.low.level[p],
-                       0.3 * std::sin(t + 1.1) * std::cos(t) + 0.18 * g.low.swing[p]};
+                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * g.low.level[p],
+                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.low.swing[p]};
     });
 }
 
@@ -113,12 +113,14 @@ Table dive(const GrooveLanes& g) {
     });
 }
 
-// A pendulum of length 0.6 hanging below the centre, one swing a bar.
+// A bob hanging below its pivot, one swing a bar: lowest in the middle
+// of the swing, rising towards either end. The kicks and backbeats hurry the
+// swing and the arc widens it.
 Table pendulum(const GrooveLanes& g) {
     const auto phase = warped_phase(g.kick_and_backbeat.level, 0.7, g.bars);
     return per_pip(g.period, [&](int p) {
         const double angle = (0.55 + 0.3 * g.arc.level[p]) * std::sin(phase[p]);
-        return Offset3{0.6 * std::sin(angle), -0.6 * (1.0 - std::cos(angle)) + 0.09 * g.accent.level[p],
+        return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
                        0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p]};
     });
 }
@@ -143,44 +145,50 @@ Table box(const GrooveLanes& g) {
     });
 }
 
-// Two turns a loop on one slow depth wave; the percussion widens the turns.
+// Two turns a loop on one slow depth wave; hits hurry the turn and the
+// percussion widens it.
 Table corkscrew(const GrooveLanes& g) {
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.percussion.level, 1.0), 0.8, 2.0);
     return per_pip(g.period, [&](int p) {
-        const double t = theta(g, p);
-        const double radius = 0.42 + 0.1 * g.percussion.level[p] + 0.08 * g.hats.level[p] + 0.1 * g.kick.level[p];
-        return Offset3{radius * std::cos(2.0 * t), radius * std::sin(2.0 * t),
-                       0.45 * std::sin(t) + 0.12 * g.kick_and_backbeat.swing[p]};
+        const double radius = 0.38 + 0.18 * g.percussion.level[p] + 0.1 * g.hats.level[p] + 0.12 * g.kick.level[p];
+        return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
+                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p]};
     });
 }
 
-// Two turns while the radius shrinks to a quarter and grows back.
+// Two turns while the radius shrinks to a quarter and grows back; the kick
+// and backbeat hurry the turn and push it outwards.
 Table spiral(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.arc.level, 0.8, 2.0);
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
-        const double radius = 0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.08 * g.kick.level[p];
-        return Offset3{radius * std::cos(2.0 * t), radius * std::sin(2.0 * t),
-                       0.3 * std::sin(t) + 0.05 * g.accent.swing[p]};
+        const double radius =
+            0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p];
+        return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
+                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p]};
     });
 }
 
-// Two S-bends a bar; snares cut back against the travel, depth leans the
-// other way.
+// Weaves left and right twice a bar, hurried by the hits; the depth runs
+// against every second half-weave, so the floor track is a chain of S-bends.
+// Kicks lift, snares cut back against the travel.
 Table slalom(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.arc.level, 0.8, 2.0 * g.bars);
     return per_pip(g.period, [&](int p) {
-        const double travel = 0.55 * std::sin(2.0 * g.bars * theta(g, p));
-        return Offset3{travel - 0.2 * g.backbeat.swing[p], 0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p],
-                       -0.5 * travel + 0.12 * g.kick.level[p]};
+        const double travel = 0.55 * std::sin(phase[p]);
+        return Offset3{travel - 0.25 * g.backbeat.swing[p], 0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p],
+                       -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p]};
     });
 }
 
 // A causal response: 0 with zero slope at the onset, a ringing excursion that
-// decays, exactly 0 again after three quarters of a beat.
-constexpr double spring_length = 48.0;
+// decays, exactly 0 again after seven eighths of a beat.
+constexpr double spring_length = 56.0;
 
 double spring_response(double d) {
     if (!(d >= 0.0 && d < spring_length)) return 0.0;
     const double onset = 1.0 - std::exp(-d / 3.0);
-    const double ring = std::sin(2.0 * pi * d / 16.0) * std::exp(-d / 14.0);
+    const double ring = std::sin(2.0 * pi * d / 20.0) * std::exp(-d / 16.0);
     return onset * ring * (1.0 - smootherstep(d / spring_length));
 }
 
@@ -286,7 +294,7 @@ GrooveLanes listen(const Score& score) {
         events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc, Voice::bell}),
         score.events,
     };
-    g.hat_tremor = ringing_lane(score, hats, {2.4, 20.0}, 5.0);
+    g.hat_tremor = ringing_lane(score, hats, {2.4, 20.0}, 6.0);
     return g;
 }
 

@@ -59,7 +59,9 @@ std::vector<DrumEvent> events_of(const Score& score, Voices voices);
 bool has_voice(const Score& score, Voices voices);
 
 // Per-pip sums of velocity times gesture for a set of voices: `level` adds
-// every event, `swing` flips the sign at every other onset group.
+// every event, `swing` alternates the sign from one onset group to the next
+// (events within a pip of each other are one group, so a clap on a kick
+// leans with it instead of cancelling it).
 struct Lane {
     std::vector<double> level;
     std::vector<double> swing;

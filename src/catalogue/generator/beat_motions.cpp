@@ -105,11 +105,13 @@ Table flutter(const GrooveLanes& g) {
     });
 }
 
+// The plunge saturates, so a bass that never stops holds the depth rather
+// than dwarfing every sparser bass line.
 Table dive(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
+        const double plunge = std::tanh(1.2 * g.plunge.level[p]);
         return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p],
-                       0.12 * g.accent.level[p] - 0.18 * g.plunge.level[p],
-                       0.92 * g.plunge.level[p] - 0.33 * g.accent.level[p]};
+                       0.12 * g.accent.level[p] - 0.18 * plunge, 0.92 * plunge - 0.33 * g.accent.level[p]};
     });
 }
 

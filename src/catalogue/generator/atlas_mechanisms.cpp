@@ -56,12 +56,14 @@ Offset3 whitworth(int, double t) {
     return {std::sin(lever), std::cos(lever) + 0.25 * std::hypot(pin_x, pin_y), 0.0};
 }
 
-// Flat follower on a rotating ellipse: the contact point is the cam's support
-// distance h and its derivative along the follower face.
+// Flat follower on an ellipse turning about a pivot off its centre: the
+// contact point is the cam's support distance h and its derivative along the
+// follower face, and the two lifts per turn differ in height.
 Offset3 elliptic_cam(int, double t) {
-    const double a = 1.0, b = 0.6;
+    const double a = 1.0, b = 0.6, pivot_offset = 0.25;
     const double h = std::sqrt(sq(a * std::cos(t)) + sq(b * std::sin(t)));
-    return {h, (sq(b) - sq(a)) * std::sin(t) * std::cos(t) / h, 0.0};
+    return {h + pivot_offset * std::cos(t),
+            (sq(b) - sq(a)) * std::sin(t) * std::cos(t) / h - pivot_offset * std::sin(t), 0.0};
 }
 
 // Anchor rocking between two soft stops four times a loop; each release gives
@@ -71,7 +73,8 @@ Offset3 escapement(int, double t) {
     return {swing, (1.0 - sq(swing)) * std::cos(2.0 * t) + 0.25 * std::sin(4.0 * t), 0.0};
 }
 
-// A beam rocking on its pivot; the tip rises on both sides of the swing.
+// A beam rocking on its pivot: the tip swings wide while its height, 1 - cos
+// of the tilt, grows the same way on both sides.
 Offset3 rocking_beam(int, double t) {
     const double tilt = 0.9 * std::sin(t) + 0.12 * std::sin(2.0 * t);
     return {std::sin(tilt), 1.0 - std::cos(tilt) - 0.04 * std::cos(t), 0.0};

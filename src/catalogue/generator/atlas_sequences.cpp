@@ -36,7 +36,8 @@ const SequenceRow sequence_rows[] = {
 };
 
 constexpr std::array<double, 8> even_pips{0, 64, 128, 192, 256, 320, 384, 448};
-constexpr std::array<double, 8> lilt_pips{0, 80, 128, 208, 256, 336, 384, 464};
+// Long-short pairs close to two to one, kept on whole pips so every target is sampled.
+constexpr std::array<double, 8> lilt_pips{0, 86, 128, 214, 256, 342, 384, 470};
 
 // The exact rows' arc, at the even pips, is rounded only when stored.
 double arc_height(double arc, int j) { return arc * std::sin(2.0 * pi * j / 8.0); }

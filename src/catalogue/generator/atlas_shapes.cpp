@@ -40,16 +40,6 @@ void scale_axis_peak(Table& table, double Offset3::* axis, double limit) {
     for (Offset3& s : table) s.*axis *= factor;
 }
 
-Table path_keyframes(int period, std::span<const PathKey> keys) {
-    std::vector<Keyframe> x, y, z;
-    for (const PathKey& key : keys) {
-        x.push_back({key.pip, key.x});
-        y.push_back({key.pip, key.y});
-        z.push_back({key.pip, key.z});
-    }
-    return keyframe_table(period, x, y, z);
-}
-
 std::string joined(std::string_view a, std::string_view b) { return std::string(a) + std::string(b); }
 
 std::string two_digits(int number) { return (number < 10 ? "0" : "") + std::to_string(number); }

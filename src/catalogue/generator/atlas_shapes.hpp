@@ -41,13 +41,6 @@ std::vector<double> closed_spline(std::span<const double> points, int period);
 // The axis scaled (not shifted) so its largest magnitude is `limit`.
 void scale_axis_peak(Table& table, double Offset3::* axis, double limit);
 
-// Keyframes at the given pips, all axes together: (pip, x, y, z).
-struct PathKey {
-    double pip;
-    double x, y, z;
-};
-Table path_keyframes(int period, std::span<const PathKey> keys);
-
 // "label" + the family's literal text.
 std::string joined(std::string_view a, std::string_view b);
 

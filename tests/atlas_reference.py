@@ -20,7 +20,8 @@ ENV_KEYS = {
     "lift_hold_drop": ("Lift, hold, settle", [(0, 0), (64, -0.8), (192, -0.8), (256, 0.2), (320, 0)]),
     "inhale_exhale": ("Long inhale, short exhale", [(0, 0), (320, -0.8), (384, 0.1), (448, 0)]),
     "triple_swell": ("Three unequal swells", [(0, 0), (64, -0.8), (128, 0), (192, -0.5), (256, 0), (384, -0.3)]),
-    "rising_echo": ("Rising echo ladder", [(0, 0), (64, -0.25), (128, 0), (192, -0.5), (256, 0), (320, -0.8), (384, 0)]),
+    "rising_echo": ("Rising echo ladder",
+                    [(0, 0), (64, -0.25), (128, 0), (192, -0.5), (256, 0), (320, -0.8), (384, 0)]),
     "falling_echo": ("Falling echo ladder", [(0, 0), (64, -0.8), (128, 0), (192, -0.45), (256, 0), (320, -0.15)]),
     "anticipation": ("Backward anticipation", [(0, 0), (64, 0.35), (128, 0), (192, -0.82), (256, -0.82), (384, 0.12)]),
     "plateau_scoop": ("Plateau then scoop", [(0, 0), (64, -0.7), (256, -0.7), (320, -0.3), (384, 0.4)]),
@@ -43,7 +44,8 @@ WEAVES = [(1, 3), (1, 4), (1, 5), (2, 5), (2, 7), (3, 4), (3, 5), (3, 7),
           (3, 8), (4, 5), (4, 7), (4, 9), (5, 6), (5, 7), (5, 8), (5, 9)]
 ROSES = [3, 6, 7, 8, 9, 10, 11, 12]
 SCALLOPS = [2, 3, 4, 5, 6, 7, 8, 9]
-SPIROS = {(3, 1): 0.45, (4, 1): 0.60, (5, 2): 0.75, (5, 1): 0.55, (7, 2): 0.65, (7, 3): 0.70, (8, 3): 0.60, (9, 4): 0.80}
+SPIROS = {(3, 1): 0.45, (4, 1): 0.60, (5, 2): 0.75, (5, 1): 0.55,
+          (7, 2): 0.65, (7, 3): 0.70, (8, 3): 0.60, (9, 4): 0.80}
 TORI = [(2, 5), (2, 7), (3, 4), (3, 5), (3, 7), (4, 5), (4, 7), (5, 6)]
 SPACE_WEAVES = [(1, 2, 3), (1, 3, 4), (2, 3, 4), (2, 3, 7), (2, 5, 7), (3, 4, 5), (3, 5, 7), (4, 5, 7)]
 MECHS = [
@@ -86,19 +88,22 @@ def atlas_rows():
              for s, label in WAVES]
     rows += [(f"env_{s}", 512, 2, label + " over an eight-beat phrase; smooth, resting joins.")
              for s, (label, _) in ENV_KEYS.items()]
-    rows += [(f"seq_{c}_{t}", 512, 2, f"A programmed position sequence with {t} segment durations and softened transitions.")
+    rows += [(f"seq_{c}_{t}", 512, 2,
+              f"A programmed position sequence with {t} segment durations and softened transitions.")
              for c in CONTOURS for t in ("even", "lilt")]
     rows += [(f"noise_{n}", 1024, 3 if n.startswith("depth") else 2,
               f"Indexed SHA-256 control points in a closed {n.split('_')[0]} path. No mutable random state.")
              for n in NOISE]
     rows += [(f"orbit_harmonic_{j:02d}", 512, 2,
               "An ellipse combined with unequal horizontal and vertical harmonic ripples.") for j in range(1, 17)]
-    rows += [(f"weave_{a}_{b}", 1024, 2, f"{a} horizontal and {b} vertical cycles; a phase-offset, closed 16-beat traversal.")
+    rows += [(f"weave_{a}_{b}", 1024, 2,
+              f"{a} horizontal and {b} vertical cycles; a phase-offset, closed 16-beat traversal.")
              for a, b in WEAVES]
     rows += [(f"polar_rose_{k}", 1024, 2,
               "A complete signed-radius rose traversal; odd-petal roses use a half-turn parameter.") for k in ROSES]
     rows += [(f"polar_scallop_{k}", 1024, 2,
-              "A positive-radius scalloped loop; no centre crossings, with an asymmetrically bent lobe.") for k in SCALLOPS]
+              "A positive-radius scalloped loop; no centre crossings, with an asymmetrically bent lobe.")
+             for k in SCALLOPS]
     for side in ("inside", "outside"):
         rows += [(f"spiro_{side}_{R}_{r}", 1024, 2,
                   f"A closed {side}-rolling circle trace, with pen radius smaller than the rolling radius.")
@@ -107,10 +112,12 @@ def atlas_rows():
               "A genuine XYZ closed torus-knot trajectory. The demo uses an oblique projection.") for pq in TORI]
     rows += [(f"space_weave_{joined(abc)}", 1024, 3,
               "Three coprime-frequency coordinate lanes with distinct phase offsets.") for abc in SPACE_WEAVES]
-    rows += [(f"mech_{s}", 512, d, label + "; an original kinematic-style position study, not an engineering simulation.")
+    rows += [(f"mech_{s}", 512, d,
+              label + "; an original kinematic-style position study, not an engineering simulation.")
              for s, label, d in MECHS]
     rows += [(f"euclid_{k}_{n}", 32 * n, 2,
-              "Evenly distributed accents with alternating sides; first onset is the phrase accent.") for k, n in EUCLIDS]
+              "Evenly distributed accents with alternating sides; first onset is the phrase accent.")
+             for k, n in EUCLIDS]
     rows += [(f"poly_{a}_{b}", 512, 3,
               "Two independent pulse trains share an eight-beat boundary. Each right-lane gesture includes depth.")
              for a, b in POLYS]
@@ -290,7 +297,8 @@ def exact_references():
     for j in range(1, 17):
         refs[f"orbit_harmonic_{j:02d}"] = lambda j=j: orbit_harmonic(j)
     for a, b in WEAVES:
-        refs[f"weave_{a}_{b}"] = lambda a=a, b=b: norm(formula(1024, lambda p, t: (0.8 * sin(a * t + 0.37), 0.65 * sin(b * t))))
+        refs[f"weave_{a}_{b}"] = lambda a=a, b=b: norm(
+            formula(1024, lambda p, t: (0.8 * sin(a * t + 0.37), 0.65 * sin(b * t))))
     for k in ROSES:
         refs[f"polar_rose_{k}"] = lambda k=k: polar_rose(k)
     for k in SCALLOPS:

@@ -16,8 +16,12 @@ using WaveShape = std::function<double(double theta)>;
 double cube(double v) { return v * v * v; }
 
 // A phase that runs ahead and behind but still advances by exactly pi every
-// half loop, so any odd function of its sine keeps only odd harmonics.
-double half_wave_warp(double theta, double depth) { return theta + depth * std::sin(2.0 * theta); }
+// half loop, so any odd function of its sine keeps only odd harmonics. The
+// sine term squeezes the wave toward its zero crossings; the lean term moves
+// the crest earlier, making the rise quicker than the fall.
+double half_wave_warp(double theta, double squeeze, double lean) {
+    return theta + squeeze * std::sin(2.0 * theta) + lean * (1.0 - std::cos(2.0 * theta));
+}
 
 // Full-wave rectified sine with a softened floor: sqrt(sin² + e²) depends on
 // theta only through cos 2·theta, so it holds only even harmonics.
@@ -26,10 +30,12 @@ double soft_rectified(double theta) { return std::sqrt(std::sin(theta) * std::si
 // Quick rise, then a return that dips through a scoop before settling.
 const Harmonic scooped_return[] = {{1, 1.0}, {2, 0.42, -0.9}, {3, 0.12, -1.6}};
 
-// A sine whose crest and trough flatten into a shelf before a scooped turn.
+// s + sin(2·pi·s)/(2·pi) has zero slope at s = ±1/2: the wave pauses on a
+// shelf half-way up and down. It is odd in s, and the warp leans the crest
+// so the rise is quick and the fall scoops out slowly.
 double shelf_and_scoop(double theta) {
-    const double s = std::sin(half_wave_warp(theta, -0.35));
-    return s + 0.45 * cube(s) - 0.55 * s * s * s * s * s;
+    const double s = std::sin(half_wave_warp(theta, 0.0, 0.25));
+    return s + std::sin(2.0 * pi * s) / (2.0 * pi);
 }
 
 struct WaveRow {
@@ -58,7 +64,8 @@ const WaveRow wave_rows[] = {
      [](double t) { return std::sin(t) + 0.09 * std::sin(5.0 * t) * (1.0 + std::cos(t)); }},
     {"soft_teeth", "Soft triple teeth",
      [](double t) { return std::tanh(1.8 * (std::sin(t) + 0.4 * std::sin(3.0 * t))); }},
-    {"warped_fold", "Warped wave fold", [](double t) { return std::sin(2.6 * std::sin(half_wave_warp(t, 0.3))); }},
+    {"warped_fold", "Warped wave fold",
+     [](double t) { return std::sin(2.6 * std::sin(half_wave_warp(t, 0.3, 0.15))); }},
 };
 
 // The soft rectifier is fitted so it swings from its floor, -0.767 at pip 0,

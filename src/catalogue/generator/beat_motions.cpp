@@ -70,13 +70,14 @@ Table orbit(const GrooveLanes& g) {
     });
 }
 
-// A slow closed path over the whole phrase; the low end pushes it out.
+// A slow closed path over the whole phrase; the low end pushes it out with
+// long, gliding gestures.
 Table glide(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
-        return Offset3{0.45 * std::sin(t) + 0.22 * g.low.swing[p],
-                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * g.low.level[p],
-                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.low.swing[p]};
+        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p],
+                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]),
+                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p]};
     });
 }
 
@@ -97,10 +98,12 @@ Table recoil(const GrooveLanes& g) {
     });
 }
 
+// Kicks and snares swing the point along a curved arc, side to side and
+// rising towards either end; the hats shake it.
 Table flutter(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        return Offset3{0.5 * g.arc.swing[p] + 0.04 * g.hat_tremor.level[p],
-                       0.2 * g.arc.level[p] + 0.12 * g.hat_tremor.level[p],
+        const double sweep = std::tanh(g.arc.swing[p]);
+        return Offset3{0.5 * sweep + 0.04 * g.hat_tremor.level[p], 0.4 * sweep * sweep + 0.12 * g.hat_tremor.level[p],
                        0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p]};
     });
 }
@@ -286,7 +289,6 @@ GrooveLanes listen(const Score& score) {
         make_lane(score, accent_voices),
         make_lane(score, hats),
         make_lane(score, percussion),
-        make_lane(score, low_voices),
         make_lane(score, depth_voices),
         make_lane(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim}),
         make_lane(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim}, &arc_shape),

@@ -18,7 +18,6 @@ struct GrooveLanes {
     Lane accent;    // the backbeats; the kicks for a groove without any
     Lane hats;
     Lane percussion;
-    Lane low;    // bass onsets; the kicks for a groove without bass
     Lane depth;  // bass and cymbals: only grooves with these get bounce and step depth
     Lane kick_and_backbeat;
     Lane arc;                         // kicks and backbeats with a long, slow gesture

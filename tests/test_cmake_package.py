@@ -1,0 +1,89 @@
+"""A native consumer configured, built and run through the installed CMake
+package, with nothing but the environment's prefix on CMAKE_PREFIX_PATH."""
+
+import importlib.metadata
+import shutil
+import subprocess
+import sys
+import sysconfig
+from pathlib import Path
+
+import kinetrope
+import pytest
+
+CONSUMER_DIR = Path(__file__).parent / "native" / "cmake_consumer"
+CONFIG_DIR = Path(sys.prefix) / "share" / "cmake" / "kinetrope"
+VERSION = importlib.metadata.version("kinetrope")
+
+
+def tool(name: str) -> str | None:
+    """The environment's own copy first (the test extra installs it), then PATH."""
+    own = Path(sysconfig.get_path("scripts")) / name
+    return str(own) if own.exists() else shutil.which(name)
+
+
+def configure(build_dir: Path, prefix: Path, *options: str) -> subprocess.CompletedProcess[str]:
+    cmake = tool("cmake")
+    if cmake is None:
+        pytest.skip("no cmake")
+    if not sysconfig.get_config_var("Py_ENABLE_SHARED"):
+        pytest.skip("this interpreter has no shared libpython to link against")
+    generator = ["-G", "Ninja", f"-DCMAKE_MAKE_PROGRAM={tool('ninja')}"] if tool("ninja") else []
+    command = [cmake, "-S", str(CONSUMER_DIR), "-B", str(build_dir), *generator,
+               f"-DCMAKE_PREFIX_PATH={prefix}", "-DCMAKE_BUILD_TYPE=Release", *options]
+    return subprocess.run(command, capture_output=True, text=True)
+
+
+@pytest.fixture(scope="module")
+def consumer(tmp_path_factory):
+    build_dir = tmp_path_factory.mktemp("cmake_consumer")
+    configured = configure(build_dir, Path(sys.prefix))
+    assert configured.returncode == 0, configured.stdout + configured.stderr
+    subprocess.run([tool("cmake"), "--build", str(build_dir)], check=True, capture_output=True, text=True)
+    return build_dir / "consumer"
+
+
+def test_consumer_samples_exactly_as_python(consumer):
+    last_table = kinetrope.catalogue()[-1]["name"]
+    cases = [("bounce", 16), ("helix", -1), ("five_stroke_roll", 2**31 - 1), ("lfo_breathe", 300), (last_table, 12345)]
+    args = [str(part) for case in cases for part in case] + ["no_such_pattern", "0"]
+    lines = subprocess.run([consumer, *args], capture_output=True, text=True, check=True).stdout.splitlines()
+
+    assert len(lines) == len(cases) + 2
+    for (name, pip), line in zip(cases, lines):
+        assert tuple(float.fromhex(v) for v in line.split()) == kinetrope.sample(name, pip).as_tuple(), name
+    assert lines[-2] == "error Unknown dance rudiment: no_such_pattern"
+    assert int(lines[-1]) == len(kinetrope.catalogue())
+
+
+def test_consumer_loads_the_installed_module_file(consumer):
+    readelf = shutil.which("readelf")
+    if readelf is None:
+        pytest.skip("no readelf")
+    dynamic = subprocess.run([readelf, "-d", consumer], capture_output=True, text=True, check=True).stdout
+    assert f"[{kinetrope.__file__}]" in dynamic
+    assert f"[{sysconfig.get_config_var('INSTSONAME')}]" in dynamic
+
+
+def fake_prefix_without_module(tmp_path: Path) -> Path:
+    """A prefix holding the package files and headers but no module file."""
+    prefix = tmp_path / "prefix"
+    shutil.copytree(CONFIG_DIR, prefix / "share" / "cmake" / "kinetrope")
+    (prefix / "include").mkdir()
+    return prefix
+
+
+@pytest.mark.parametrize(
+    "make_prefix, options, message",
+    [
+        (lambda tmp: Path(sys.prefix), ["-DKINETROPE_WANTED_VERSION=99"], f"version: {VERSION} The version found is not compatible"),
+        (lambda tmp: Path(sys.prefix), ["-DKINETROPE_WANTED_VERSION=0.0"], f"version: {VERSION} The version found is not compatible"),
+        (fake_prefix_without_module, [], f"{Path(kinetrope.__file__).name} is not installed under"),
+    ],
+    ids=["newer-version", "older-minor-version", "no-module-file"],
+)
+def test_package_refuses_what_it_cannot_provide(tmp_path, make_prefix, options, message):
+    configured = configure(tmp_path / "build", make_prefix(tmp_path), *options)
+    output = " ".join((configured.stdout + configured.stderr).split())
+    assert configured.returncode != 0
+    assert message in output

@@ -74,7 +74,8 @@ def main(argv: Sequence[str] | None = None) -> None:
     parser.add_argument("--start-beat", type=float, default=0.0,
                         help="song position of the first frame, in beats (default 0; negative for a count-in)")
     parser.add_argument("--fps", type=positive, default=60.0, help="frames per second (default 60)")
-    parser.add_argument("--frames", type=int, default=None, help="stop after this many frames (default: run until stopped)")
+    parser.add_argument("--frames", type=int, default=None,
+                        help="stop after this many frames (default: run until stopped)")
     parser.add_argument("--prefix", default="/kinetrope", help="OSC address prefix (default /kinetrope)")
     args = parser.parse_args(argv)
     for name in args.patterns:

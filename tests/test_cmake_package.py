@@ -2,6 +2,7 @@
 package, with nothing but the environment's prefix on CMAKE_PREFIX_PATH."""
 
 import importlib.metadata
+import re
 import shutil
 import subprocess
 import sys
@@ -22,14 +23,15 @@ def tool(name: str) -> str | None:
     return str(own) if own.exists() else shutil.which(name)
 
 
-def configure(build_dir: Path, prefix: Path, *options: str) -> subprocess.CompletedProcess[str]:
+def configure(build_dir: Path, prefix: Path, *options: str, source_dir: Path = CONSUMER_DIR
+              ) -> subprocess.CompletedProcess[str]:
     cmake = tool("cmake")
     if cmake is None:
         pytest.skip("no cmake")
     if not sysconfig.get_config_var("Py_ENABLE_SHARED"):
         pytest.skip("this interpreter has no shared libpython to link against")
     generator = ["-G", "Ninja", f"-DCMAKE_MAKE_PROGRAM={tool('ninja')}"] if tool("ninja") else []
-    command = [cmake, "-S", str(CONSUMER_DIR), "-B", str(build_dir), *generator,
+    command = [cmake, "-S", str(source_dir), "-B", str(build_dir), *generator,
                f"-DCMAKE_PREFIX_PATH={prefix}", "-DCMAKE_BUILD_TYPE=Release", *options]
     return subprocess.run(command, capture_output=True, text=True)
 
@@ -73,11 +75,14 @@ def fake_prefix_without_module(tmp_path: Path) -> Path:
     return prefix
 
 
+REFUSED_VERSION = f"version: {VERSION} The version found is not compatible"
+
+
 @pytest.mark.parametrize(
     "make_prefix, options, message",
     [
-        (lambda tmp: Path(sys.prefix), ["-DKINETROPE_WANTED_VERSION=99"], f"version: {VERSION} The version found is not compatible"),
-        (lambda tmp: Path(sys.prefix), ["-DKINETROPE_WANTED_VERSION=0.0"], f"version: {VERSION} The version found is not compatible"),
+        (lambda tmp: Path(sys.prefix), ["-DKINETROPE_WANTED_VERSION=99"], REFUSED_VERSION),
+        (lambda tmp: Path(sys.prefix), ["-DKINETROPE_WANTED_VERSION=0.0"], REFUSED_VERSION),
         (fake_prefix_without_module, [], f"{Path(kinetrope.__file__).name} is not installed under"),
     ],
     ids=["newer-version", "older-minor-version", "no-module-file"],
@@ -87,3 +92,20 @@ def test_package_refuses_what_it_cannot_provide(tmp_path, make_prefix, options, 
     output = " ".join((configured.stdout + configured.stderr).split())
     assert configured.returncode != 0
     assert message in output
+
+
+def test_readme_example_builds_with_the_readme_cmake_lists(tmp_path):
+    readme = (Path(__file__).parent.parent / "README.md").read_text()
+    blocks = re.findall(r"^```cmake\n(.*?)^```$", readme, re.S | re.M)
+    cmake_lists = next(b for b in blocks if "find_package(kinetrope" in b)
+    # The C++ example is the block right above those lists.
+    demo = re.search(r"^```cpp\n(.*?)^```$\s*^```cmake\n" + re.escape(cmake_lists), readme, re.S | re.M).group(1)
+    (tmp_path / "CMakeLists.txt").write_text(cmake_lists)
+    (tmp_path / "demo.cpp").write_text(demo)
+    configured = configure(tmp_path / "build", Path(sys.prefix), source_dir=tmp_path)
+    assert configured.returncode == 0, configured.stdout + configured.stderr
+    subprocess.run([tool("cmake"), "--build", str(tmp_path / "build")], check=True, capture_output=True, text=True)
+    demo_exe = tmp_path / "build" / "demo"
+    lines = subprocess.run([demo_exe], capture_output=True, text=True, check=True).stdout.splitlines()
+    assert lines[0].split()[0] == "255"
+    assert int(lines[1].split()[2]) == len(kinetrope.catalogue())

@@ -11,7 +11,6 @@ import ast
 import re
 import subprocess
 import sys
-import sysconfig
 from decimal import Decimal
 from fractions import Fraction
 from pathlib import Path
@@ -22,7 +21,8 @@ import pytest
 pytest.importorskip("mypy")
 
 REPO_DIR = Path(__file__).parent.parent
-STUB = Path(sysconfig.get_path("purelib")) / "kinetrope-stubs" / "__init__.pyi"
+# The stub package installs next to the module.
+STUB = Path(kinetrope.__file__).parent / "kinetrope-stubs" / "__init__.pyi"
 
 HELPERS = '''\
 from decimal import Decimal

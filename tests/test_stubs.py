@@ -252,10 +252,3 @@ def test_every_stub_item_has_a_one_line_docstring():
         doc = ast.get_docstring(node)
         assert doc and "\n" not in doc, node.name
 
-
-def test_formula_docstrings_give_the_listed_periods():
-    periods = {row["name"]: row["period_pips"] for row in kinetrope.catalogue()}
-    documented = {name: int(m.group(1)) for name, _, node in stub_functions()
-                  if (m := re.search(r"\((\d+) pips\)", ast.get_docstring(node) or ""))}
-    assert len(documented) == 15
-    assert documented == {name: periods[name] for name in documented}

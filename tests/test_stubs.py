@@ -25,6 +25,7 @@ REPO_DIR = Path(__file__).parent.parent
 STUB = Path(kinetrope.__file__).parent / "kinetrope-stubs" / "__init__.pyi"
 
 HELPERS = '''\
+from collections.abc import KeysView
 from decimal import Decimal
 from fractions import Fraction
 
@@ -70,7 +71,8 @@ CALLS = [
         ("(t for t in [(0.0, 0.0, 0.0)])", True), ("[(v for v in (0.0, 0.0, 0.0))]", True),
         ("{(0.0, 0.0, 0.0): 1}.keys()", True), ("{1: (0.0, 0.0, 0.0)}.values()", True),
         ("map(tuple, [[0.0, 0.0, 0.0]])", True), ("zip([0.0], [0.0], [0.0])", True),
-        ("iter([(0.0, 0.0, 0.0)])", False), ("{(0.0, 0.0, 0.0): 1}", False), ("'abc'", False),
+        ("iter([(0.0, 0.0, 0.0)])", False), ("KeysView({(0.0, 0.0, 0.0): 1})", False),
+        ("{(0.0, 0.0, 0.0): 1}", False), ("'abc'", False),
         ("[('0', 0, 0)]", False), ("None", False)]],
     *[(f"kinetrope.SampledRecording('r', {axes}, [[0.0]], 120.0)", ok) for axes, ok in [
         ("('x',)", True), ("[b'x']", True), ("(a for a in ['x'])", True), ("[None]", False), ("iter(['x'])", False)]],

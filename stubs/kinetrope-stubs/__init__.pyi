@@ -1,6 +1,7 @@
 """Integer-pip rhythmic position functions"""
 
-from collections.abc import Generator, KeysView, Sequence, ValuesView
+from _collections_abc import dict_keys, dict_values
+from collections.abc import Generator, Sequence
 from decimal import Decimal
 from fractions import Fraction
 from typing import Any, Final, SupportsFloat, SupportsIndex, TypedDict, TypeVar, type_check_only
@@ -12,16 +13,25 @@ _T = TypeVar("_T")
 # A strict pip: int, bool or anything with __index__; never a float, even 3.0.
 _Pip: TypeAlias = SupportsIndex
 # Where implicit conversion is allowed, other numbers are also truncated by
-# int(); floats stay refused, so only the standard non-float numbers appear.
+# int(), floats still refused; no static type says "has __int__ but is not a
+# float", so the standard library's other numbers are named.
 _LoosePip: TypeAlias = SupportsIndex | Decimal | Fraction
 # Names and texts: str as UTF-8, bytes and bytearray as raw bytes.
 _Text: TypeAlias = str | bytes | bytearray
 _Float: TypeAlias = SupportsFloat | SupportsIndex
 # The containers a list argument may be: any sequence (str and bytes are
 # refused at run time, which no static type can exclude), set, frozenset, a
-# generator, dict keys or values, map and zip. Other iterables are refused.
+# generator, a dict's keys or values, map and zip. Other iterables are refused.
+# A dict's items are taken too, but as pairs they only fit recording rows.
 _Many: TypeAlias = (
-    Sequence[_T] | set[_T] | frozenset[_T] | Generator[_T, Any, Any] | KeysView[_T] | ValuesView[_T] | map[_T] | zip[_T]
+    Sequence[_T]
+    | set[_T]
+    | frozenset[_T]
+    | Generator[_T, Any, Any]
+    | dict_keys[_T, Any]
+    | dict_values[Any, _T]
+    | map[_T]
+    | zip[_T]
 )
 
 PIPS_PER_BEAT: Final = 64

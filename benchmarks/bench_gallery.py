@@ -42,7 +42,8 @@ def first_screen_ms(index: Path, loads: int) -> list[float]:
 
     options = webdriver.ChromeOptions()
     options.binary_location = gallery.find_chromium()
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1440,1000"):
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--window-size=1440,1000"):
         options.add_argument(argument)
     driver = webdriver.Chrome(options=options, service=Service(shutil.which("chromedriver")))
     try:

@@ -189,7 +189,7 @@ def screenshot(index: Path, png: Path, width: int = 1440, height: int = 1000) ->
     png.parent.mkdir(parents=True, exist_ok=True)
     with tempfile.TemporaryDirectory() as profile:
         subprocess.run([
-            browser, "--headless", "--no-sandbox", "--disable-gpu", "--hide-scrollbars",
+            browser, "--headless", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage", "--hide-scrollbars",
             "--force-device-scale-factor=1", f"--user-data-dir={profile}",
             f"--window-size={width},{height}", "--virtual-time-budget=2300",
             f"--screenshot={png.resolve()}", index.resolve().as_uri(),

@@ -124,7 +124,8 @@ def browser():
         pytest.skip("no Chromium with its driver on this machine")
     options = webdriver.ChromeOptions()
     options.binary_location = chromium
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1440,1000"):
+    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
+                     "--window-size=1440,1000"):
         options.add_argument(argument)
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     # Giving both paths keeps Selenium from looking for a driver to download.

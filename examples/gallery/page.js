@@ -23,8 +23,8 @@
     return (name) => COLLECTION_COLOURS[name] || (extra[name] ??= SPARE_COLOURS[Object.keys(extra).length % SPARE_COLOURS.length]);
   })();
 
-  // Depth colour scale: far (z = -1) cool blue, through pale grey, to near
-  // (z = +1) warm orange.
+  // Depth colour scale over t in [-1, 1]: far cool blue, through pale grey, to near
+  // warm orange.
   const DEPTH_STOPS = [[-1, [59, 91, 219]], [0, [206, 212, 222]], [1, [255, 146, 43]]];
   function depthColour(z) {
     const t = Math.max(-1, Math.min(1, z));
@@ -91,6 +91,20 @@
     ctx.roundRect(x, y, w, h, r);
   }
 
+  // Depth colours span the row's own z extent, so that a shallow depth
+  // still shows; the legend states the extent.
+  function depthExtent(row) {
+    if (row.zRange) return row.zRange;
+    const s = samplesOf(row);
+    let lo = Infinity, hi = -Infinity;
+    for (let k = 2; k < s.length; k += 3) { lo = Math.min(lo, s[k]); hi = Math.max(hi, s[k]); }
+    return (row.zRange = hi - lo > 1e-9 ? [lo, hi] : [-1, 1]);
+  }
+  function rowDepthColour(row, z) {
+    const [lo, hi] = depthExtent(row);
+    return depthColour((2 * (z - lo)) / (hi - lo) - 1);
+  }
+
   function drawStatic(row, ctx) {
     const s = samplesOf(row), n = s.length / 3, colour = collectionColour(row.collection);
     // Path square: the [-1, 1] box, the centre cross and quarter lines.
@@ -126,19 +140,21 @@
         ctx.beginPath();
         ctx.moveTo(px(s[i * 3]), py(s[i * 3 + 1]));
         ctx.lineTo(px(s[j * 3]), py(s[j * 3 + 1]));
-        ctx.strokeStyle = depthColour(z);
-        ctx.lineWidth = 1.1 + 1.3 * (z + 1) / 2;
+        const [lo, hi] = depthExtent(row);
+        ctx.strokeStyle = rowDepthColour(row, z);
+        ctx.lineWidth = 1.1 + (1.3 * (z - lo)) / (hi - lo);
         ctx.stroke();
       }
       // Depth legend along the bottom edge.
-      const g = ctx.createLinearGradient(px(-0.9), 0, px(0.9), 0);
+      const g = ctx.createLinearGradient(px(-0.3), 0, px(0.3), 0);
       g.addColorStop(0, depthColour(-1)); g.addColorStop(0.5, depthColour(0)); g.addColorStop(1, depthColour(1));
       ctx.fillStyle = g;
-      ctx.fillRect(px(-0.35), PLANE - 6, px(0.35) - px(-0.35), 2.5);
+      ctx.fillRect(px(-0.3), PLANE - 6, px(0.3) - px(-0.3), 2.5);
+      const [lo, hi] = depthExtent(row), label = (v) => (v > 0 ? "+" : v < 0 ? "\u2212" : "") + Math.abs(v).toFixed(2);
       ctx.fillStyle = "#6c7486";
       ctx.font = "9px system-ui, sans-serif";
-      ctx.textAlign = "right"; ctx.fillText("far", px(-0.38), PLANE - 3.5);
-      ctx.textAlign = "left"; ctx.fillText("near z", px(0.38), PLANE - 3.5);
+      ctx.textAlign = "right"; ctx.fillText(`z ${label(lo)}`, px(-0.34), PLANE - 3.5);
+      ctx.textAlign = "left"; ctx.fillText(label(hi), px(0.34), PLANE - 3.5);
     } else {
       ctx.beginPath();
       for (let i = 0; i <= n; i++) {
@@ -218,13 +234,14 @@
     }
     ctx.globalAlpha = 1;
     const o = offsetAt(row, p, scratch);
-    const radius = row.dims === 3 ? 3.5 + 2.5 * (o[2] + 1) / 2 : 5;
+    const [zLo, zHi] = row.dims === 3 ? depthExtent(row) : [-1, 1];
+    const radius = row.dims === 3 ? 3.5 + (2.5 * (o[2] - zLo)) / (zHi - zLo) : 5;
     ctx.save();
     ctx.shadowColor = colour;
     ctx.shadowBlur = 12;
     ctx.beginPath();
     ctx.arc(px(o[0]), py(o[1]), radius, 0, 2 * Math.PI);
-    ctx.fillStyle = row.dims === 3 ? depthColour(o[2]) : colour;
+    ctx.fillStyle = row.dims === 3 ? rowDepthColour(row, o[2]) : colour;
     ctx.fill();
     ctx.restore();
     ctx.beginPath();

@@ -275,6 +275,8 @@
     clock.anchorPip = pipNow(now);
     clock.anchorTime = now;
     clock.playing = playing;
+    // Stopped, every card shows the very pip the clock stopped at.
+    if (!playing) for (const row of visible) drawMoving(row, row.fig.ctx, clock.anchorPip);
     const button = document.getElementById("play");
     button.textContent = playing ? "Stop" : "Play";
     button.setAttribute("aria-pressed", String(playing));

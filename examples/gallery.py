@@ -21,6 +21,7 @@ import subprocess
 import sys
 import tempfile
 from pathlib import Path
+from typing import Any, Callable
 
 import kinetrope
 
@@ -41,6 +42,10 @@ FORMULA = "formula"
 DECLARED_SAMPLER = re.compile(r"^KINETROPE_API kinetrope::Offset3 sample_(\w+)\(int pip\);$")
 NAMESPACE = re.compile(r"^namespace kinetrope_(\w+) \{$")
 
+# A catalogue row with its collection, and what gives the (x, y, z) of a pip.
+Row = dict[str, Any]
+Sampler = Callable[[str, int], tuple[float, ...]]
+
 
 def collection_header() -> Path:
     return Path(sys.prefix) / "include" / "kinetrope" / "collections.hpp"
@@ -50,7 +55,8 @@ def declared_collections(header: Path) -> dict[str, str]:
     """Pattern name to collection, read from the installed header that
     declares one sampler per table-backed pattern in its collection's
     namespace."""
-    collections, current = {}, None
+    collections: dict[str, str] = {}
+    current = FORMULA
     for line in header.read_text().splitlines():
         if match := NAMESPACE.match(line):
             current = match[1]
@@ -59,7 +65,7 @@ def declared_collections(header: Path) -> dict[str, str]:
     return collections
 
 
-def catalogue_rows(header: Path | None = None) -> list[dict]:
+def catalogue_rows(header: Path | None = None) -> list[Row]:
     """The catalogue with each row's collection; rows the header does not
     declare are the formula patterns."""
     header = header or collection_header()
@@ -102,17 +108,18 @@ def decode_fixed(text: str) -> list[float]:
     return values
 
 
-def encode_row(row: dict, sampler) -> list:
+def encode_row(row: Row, sampler: Sampler) -> list[Any]:
     """A page row: name, description, period, dimensions, collection, pip
     step and the active axes of every stored pip, x then y then z."""
     period, dims = row["period_pips"], row["dimensions"]
     values = [v for pip in stored_pips(period) for v in sampler(row["name"], pip)[:dims]]
     packed = [encode_fixed(v) for v in values]
-    data = "".join(packed) if all(p is not None for p in packed) else values
+    fixed = [p for p in packed if p is not None]
+    data: str | list[float] = "".join(fixed) if len(fixed) == len(packed) else values
     return [row["name"], row["description"], period, dims, row["collection"], pip_step(period), data]
 
 
-def decode_row(page_row: list) -> dict:
+def decode_row(page_row: list[Any]) -> dict[str, Any]:
     """A page row back as a dict with its stored samples as (pip, (x, y, z))."""
     name, description, period, dims, collection, step, data = page_row
     values = decode_fixed(data) if isinstance(data, str) else data
@@ -128,7 +135,7 @@ def sample_tuple(name: str, pip: int) -> tuple[float, float, float]:
     return kinetrope.sample(name, pip).as_tuple()
 
 
-def build_page(rows: list[dict], sampler=sample_tuple) -> str:
+def build_page(rows: list[Row], sampler: Sampler = sample_tuple) -> str:
     """The whole page for the given catalogue rows (each with a collection);
     `sampler(name, pip)` gives the (x, y, z) stored for a pip."""
     data = {"pipsPerBeat": kinetrope.PIPS_PER_BEAT, "rows": [encode_row(row, sampler) for row in rows]}
@@ -140,32 +147,36 @@ def build_page(rows: list[dict], sampler=sample_tuple) -> str:
     return re.sub(r"/\*(STYLE|SCRIPT|DATA)\*/", lambda m: parts[m[1]], (ASSET_DIR / "page.html").read_text())
 
 
-def page_data(html: str) -> dict:
+def page_data(html: str) -> dict[str, Any]:
     """The data embedded in a built page."""
     match = re.search(r'<script type="application/json" id="gallery-data">(.*?)</script>', html, re.S)
-    return json.loads(match[1])
+    if match is None:
+        raise ValueError("no gallery data in this page")
+    data: dict[str, Any] = json.loads(match[1])
+    return data
 
 
-def synthetic_rows(count: int = 1731, seed: int = 12) -> tuple[list[dict], object]:
+def synthetic_rows(count: int = 1731, seed: int = 12) -> tuple[list[Row], Sampler]:
     """A full-size stand-in for size and speed checks: rows of the largest
     kind (1024 pips, 3 axes, long descriptions) with 12-decimal values of
     smooth-looking but irregular paths; returns the rows and their sampler."""
     collections = ["initial", "expansion", "atlas", "continuum", "club", "dancefloor"]
     rng = random.Random(seed)
-    rows, shapes = [], {}
+    rows: list[Row] = []
+    shapes: dict[str, list[tuple[int, float, float]]] = {}
     for i in range(count):
         name = f"standin_{collections[i % 6]}_pattern_{i:04d}"
         rows.append(dict(name=name, period_pips=1024, dimensions=3, collection=collections[i % 6],
                          description=f"Stand-in row {i}: " + "a long description of how it moves, " * 4))
         shapes[name] = [(rng.randint(1, 5), rng.uniform(0, 6.3), rng.uniform(0.3, 0.9)) for _ in range(3)]
 
-    def sampler(name, pip):
+    def sampler(name: str, pip: int) -> tuple[float, ...]:
         return tuple(round(a * math.sin(2 * math.pi * k * pip / 1024 + p), 12) for k, p, a in shapes[name])
 
     return rows, sampler
 
 
-def write_gallery(out_dir: Path, rows: list[dict] | None = None, sampler=sample_tuple) -> Path:
+def write_gallery(out_dir: Path, rows: list[Row] | None = None, sampler: Sampler = sample_tuple) -> Path:
     out_dir.mkdir(parents=True, exist_ok=True)
     index = out_dir / "index.html"
     index.write_text(build_page(catalogue_rows() if rows is None else rows, sampler), encoding="utf-8")

@@ -1,0 +1,138 @@
+#!/usr/bin/env bash
+# Hardening run: the module and the native test programs under
+# AddressSanitizer and UndefinedBehaviorSanitizer with the whole pytest suite,
+# the libFuzzer harnesses of fuzz/ for a bounded number of inputs, and the
+# threaded catalogue test under ThreadSanitizer. Any sanitizer report, leak,
+# crash or broken property fails the run.
+#
+#   tools/harden.sh [all|sanitize|fuzz|threads]    (default: all)
+#
+# KINETROPE_FUZZ_RUNS sets the inputs per harness (default 300000, four
+# harnesses); KINETROPE_HARDEN_DIR the build folder (default build/harden).
+# Installs clang and its sanitizer runtimes from Debian's packages when they
+# are missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+out=${KINETROPE_HARDEN_DIR:-$root/build/harden}
+fuzz_runs=${KINETROPE_FUZZ_RUNS:-300000}
+harnesses=(sample sampled_pattern pattern_library sampled_recording)
+sanitizers=address,undefined
+mkdir -p "$out"
+
+step() { printf '\n== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
+
+ensure_clang() {
+    local runtime=""
+    if command -v clang++ >/dev/null; then
+        runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.asan-x86_64.so"
+    fi
+    if [ -z "$runtime" ] || [ ! -e "$runtime" ]; then
+        step "installing clang and its runtimes"
+        apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+    fi
+    resource_dir=$(clang++ -print-resource-dir)
+    asan_runtime="$resource_dir/lib/linux/libclang_rt.asan-x86_64.so"
+    [ -e "$asan_runtime" ] || { echo "no ASan runtime at $asan_runtime" >&2; exit 1; }
+}
+
+# One virtual environment for the sanitized build and its test run.
+ensure_venv() {
+    if [ ! -x "$out/venv/bin/python" ]; then
+        python3 -m venv "$out/venv"
+    fi
+    "$out/venv/bin/python" -m pip install -q scikit-build-core 'pybind11>=3' pytest
+}
+
+# Interpreter-side settings for every process of a sanitized run; native
+# programs started by the tests inherit them.
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1:check_initialization_order=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS="suppressions=$root/tools/lsan-python.supp:print_suppressions=0"
+
+# The module and the fuzz harnesses come out of one build, so the tables are
+# compiled once for both.
+build_asan() {
+    step "sanitized build ($sanitizers, with the fuzz harnesses)"
+    ensure_venv
+    CC=clang CXX=clang++ "$out/venv/bin/python" -m pip install -q --no-build-isolation \
+        -Cbuild-dir="$out/asan" \
+        -Ccmake.define.KINETROPE_SANITIZE="$sanitizers" \
+        -Ccmake.define.KINETROPE_FUZZ=ON \
+        "$root[test]"
+}
+
+sanitize() {
+    build_asan
+    step "pytest against the sanitized module"
+    # Native programs built by the tests go through this compiler, so they
+    # are instrumented too and link the same runtime statically.
+    mkdir -p "$out/bin"
+    cat >"$out/bin/c++" <<WRAP
+#!/bin/sh
+exec clang++ -fsanitize=$sanitizers -fno-sanitize-recover=all -fno-omit-frame-pointer -g "\$@"
+WRAP
+    chmod +x "$out/bin/c++"
+    # The interpreter is not instrumented, so the runtime is preloaded into it.
+    # The version-check test is left out: the other CPython versions it starts
+    # cannot load an instrumented module, which needs that runtime.
+    # Python's own allocator is replaced by malloc so that ASan sees the
+    # objects the module creates. The preload is dropped from the environment
+    # once the interpreter runs: the compilers and tools the tests start are
+    # not instrumented, and the programs that are carry their own runtime.
+    (PATH="$out/bin:$PATH" PYTHONMALLOC=malloc LD_PRELOAD="$asan_runtime" \
+        "$out/venv/bin/python" -c '
+import os, sys
+del os.environ["LD_PRELOAD"]
+import pytest
+sys.exit(pytest.main(["-p", "no:cacheprovider", *sys.argv[1:]]))
+' -q \
+        --deselect "tests/test_version_check.py::test_import_under_another_minor_version_fails_and_leaves_nothing")
+}
+
+fuzz() {
+    [ -x "$out/asan/fuzz_sample" ] || build_asan
+    local total=0 harness runs
+    for harness in "${harnesses[@]}"; do
+        step "fuzzing $harness for $fuzz_runs inputs"
+        local scratch="$out/corpus/$harness"
+        rm -rf "$scratch" && mkdir -p "$scratch"
+        local regressions=("$root/fuzz/regressions/$harness"/*)
+        if [ -e "${regressions[0]}" ]; then
+            "$out/asan/fuzz_$harness" "${regressions[@]}" 2>"$out/regressions_$harness.log" ||
+                { tail -n 40 "$out/regressions_$harness.log"; exit 1; }
+        fi
+        if ! nice -n 10 "$out/asan/fuzz_$harness" -runs="$fuzz_runs" -max_len=4096 -timeout=20 -rss_limit_mb=2560 \
+            -print_final_stats=1 -artifact_prefix="$out/crash_$harness-" \
+            "$scratch" "$root/fuzz/corpus/$harness" 2>"$out/fuzz_$harness.log"; then
+            tail -n 60 "$out/fuzz_$harness.log"
+            echo "fuzz_$harness failed; the input is in $out/crash_$harness-*" >&2
+            exit 1
+        fi
+        grep -E '^#[0-9]+ +DONE' "$out/fuzz_$harness.log" | tail -n 1
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$out/fuzz_$harness.log")
+        total=$((total + runs))
+    done
+    echo "fuzz inputs run: $total"
+}
+
+threads() {
+    step "threaded catalogue test under ThreadSanitizer"
+    ensure_venv
+    CC=clang CXX=clang++ cmake -S "$root" -B "$out/tsan" -DCMAKE_BUILD_TYPE=Release \
+        -DKINETROPE_SANITIZE=thread -DPython_EXECUTABLE="$out/venv/bin/python" \
+        -Dpybind11_DIR="$("$out/venv/bin/python" -m pybind11 --cmakedir)" >/dev/null
+    cmake --build "$out/tsan" --target kinetrope_threads -j 2 >/dev/null
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$out/tsan/kinetrope_threads" >"$out/threads.out"
+    head -n 1 "$out/threads.out"
+}
+
+ensure_clang
+case "${1:-all}" in
+    all) sanitize && fuzz && threads ;;
+    sanitize) sanitize ;;
+    fuzz) fuzz ;;
+    threads) threads ;;
+    *) echo "usage: $0 [all|sanitize|fuzz|threads]" >&2; exit 2 ;;
+esac

@@ -1,12 +1,14 @@
 // kinetrope::PatternLibrary: a pack of host patterns in front of the built-ins.
 //
-// Input: a 16-bit pattern count (taken modulo 1100, so packs past the limit of
-// 1024 come up), then one spec per pattern: a kind byte and its arguments.
+// Input: a count byte (below 255 a pack of up to 31 patterns; 255 and a
+// second byte one of the large counts around the limit of 1024), then one
+// spec per pattern: a kind byte and its arguments.
 //   kind 0: a fresh pattern named p0..p7 (so names repeat) of 1 to 16 samples
 //   kind 1: a copy of a built-in picked by catalogue row, then maybe changed:
 //           description, one component by one step, one sample fewer or more
 //   kind 2: a moved-from pattern
-//   kind 3: a long fresh pattern (up to 65535 samples) to reach the budget
+//   kind 3: a long fresh pattern (up to 65535 samples) named by its position,
+//           to reach the sample budget
 // Patterns past the end of the input are fresh one-sample fillers. Pips to
 // sample follow the specs.
 //
@@ -46,7 +48,8 @@ double pick_unit(fuzz::Input& in) { return -1.0 + 2.0 * in.u8() / 255.0; }
 Spec fresh(std::string name, std::size_t count, fuzz::Input& in) {
     Spec spec{std::move(name), "host pattern", {}};
     const Offset3 first{pick_unit(in), pick_unit(in), pick_unit(in)};
-    for (std::size_t i = 0; i < count; ++i) spec.samples.push_back(i % 3 == 0 ? first : Offset3{0.0, -0.5, 0.25});
+    spec.samples.assign(count, Offset3{0.0, -0.5, 0.25});
+    for (std::size_t i = 0; i < count; i += 3) spec.samples[i] = first;
     return spec;
 }
 
@@ -101,7 +104,7 @@ Spec pick_spec(fuzz::Input& in, std::size_t index, std::size_t total) {
             return Spec{"p" + std::to_string(in.u8() % 8), "", {}};
         default: {
             static const std::size_t long_counts[] = {65535, 65535 - 15, 16, 17, 32768, 1024};
-            const std::string name = "p" + std::to_string(in.u8() % 8);
+            const std::string name = "l" + std::to_string(index);
             const std::size_t length = long_counts[in.u8() % 6];
             return fresh(name, total > 1100000 ? 1 : length, in);
         }
@@ -178,7 +181,9 @@ void check_library(const PatternLibrary& library, const std::vector<Spec>& specs
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     fuzz::Input in(data, size);
-    const std::size_t count = in.u16() % 1100;
+    static const std::size_t large_counts[] = {1024, 1025, 1023, 1099, 600, 100, 64, 48};
+    const std::uint8_t count_byte = in.u8();
+    const std::size_t count = count_byte < 255 ? count_byte % 32 : large_counts[in.u8() % 8];
     std::vector<Spec> specs;
     std::size_t total = 0;
     for (std::size_t i = 0; i < count; ++i) {

@@ -10,6 +10,7 @@
 // listed period. Refusal: the name is not listed, std::invalid_argument
 // "Unknown dance rudiment: " followed by the name exactly.
 
+#include <cstring>
 #include <string>
 #include <unordered_map>
 

@@ -1,10 +1,10 @@
 // kinetrope::SampledPattern: name, description and samples.
 //
 // Input: the name and the description (each a length byte and raw bytes), a
-// count byte, the samples, then pips to sample. A count byte below 250 is the
-// sample count itself, each sample read from the input; 250 and above give
-// counts at and around the 65535 limit, filled by repeating up to eight read
-// samples.
+// count byte, the samples, then pips to sample. A count byte below 255 is the
+// sample count itself, each sample read from the input; 255 is followed by a
+// byte choosing a count at or around the 65535 limit, filled by repeating up
+// to eight read samples.
 //
 // Success: every check passed; the pattern keeps the name, description and
 // count, samples back what it was given at the wrapped pip, bit for bit,
@@ -27,14 +27,14 @@ using kinetrope::SampledPattern;
 std::vector<Offset3> pick_samples(fuzz::Input& in) {
     const std::uint8_t count_byte = in.u8();
     std::vector<Offset3> samples;
-    if (count_byte < 250) {
+    if (count_byte < 255) {
         for (int i = 0; i < count_byte; ++i) {
             samples.push_back({fuzz::pick_value(in), fuzz::pick_value(in), fuzz::pick_value(in)});
         }
         return samples;
     }
     static const std::size_t large[] = {65535, 65536, 65534, 1, 0, 40000};
-    const std::size_t count = large[(count_byte - 250) % 6];
+    const std::size_t count = large[in.u8() % 6];
     std::vector<Offset3> cycle;
     const int distinct = 1 + in.u8() % 8;
     for (int i = 0; i < distinct; ++i)

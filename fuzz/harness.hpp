@@ -31,11 +31,12 @@ inline void require(bool ok, const char* what) {
 }
 
 // A refusal must be exactly the expected type, not merely derived from it,
-// and carry exactly the expected message.
+// and carry exactly the expected message. what() is a C string, so a name
+// holding a NUL byte shows only up to it; that is all a caller can read.
 template <typename Expected>
-void require_refusal(const std::exception& error, std::string_view message, const char* what) {
+void require_refusal(const std::exception& error, const std::string& message, const char* what) {
     require(typeid(error) == typeid(Expected), what);
-    require(std::string_view(error.what()) == message, what);
+    require(std::strcmp(error.what(), message.c_str()) == 0, what);
 }
 
 inline bool in_unit_range(double v) { return std::isfinite(v) && v >= -1.0 && v <= 1.0; }

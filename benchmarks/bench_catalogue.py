@@ -3,8 +3,11 @@ same run:
   * native: ns per kinetrope::sample(name, pip) for a formula name, registry
     names at the start, middle and end of the sorted index and an unknown
     name, against a std::unordered_map<std::string_view, sampler> lookup;
-  * Python: ns per kinetrope.sample(name, p) against a formula function call
-    and math.hypot; ns per kinetrope.catalogue() call;
+  * Python: ns per kinetrope.sample(name, p) against a formula function call,
+    math.hypot and, with --floor, a bare pybind11 function of the same
+    signature returning a fresh bound struct of three doubles (built here
+    from benchmarks/binding_floor with the module's flags); ns per
+    kinetrope.catalogue() call;
   * size: the shared object against the table bytes it holds.
 With --build it also times, in a fresh CMake build directory, the generator
 build and run, the compile of the generated sources and the rest of the
@@ -87,6 +90,32 @@ def python_lookups() -> None:
     rows = len(kinetrope.catalogue())
     print(f"python  kinetrope.catalogue() ({rows} rows)       {listing / 1e3:8.1f} us/call "
           f"({listing / rows:.0f} ns/row)")
+
+
+def build_floor_module(work: Path):
+    """Builds benchmarks/binding_floor in `work` and imports it."""
+    try:
+        import pybind11
+    except ImportError:
+        sys.exit("--floor needs pybind11 in this environment: pip install 'pybind11>=3' cmake")
+    build = work / "build"
+    subprocess.run(["cmake", "-S", str(ROOT / "benchmarks" / "binding_floor"), "-B", str(build),
+                    "-DCMAKE_BUILD_TYPE=Release", f"-DPython_EXECUTABLE={sys.executable}",
+                    f"-Dpybind11_DIR={pybind11.get_cmake_dir()}"], check=True, capture_output=True)
+    subprocess.run(["cmake", "--build", str(build)], check=True, capture_output=True)
+    sys.path.insert(0, str(build))
+    import binding_floor
+    return binding_floor
+
+
+def python_against_floor() -> None:
+    with tempfile.TemporaryDirectory() as work:
+        build_floor_module(Path(work))
+        floor = ns_per_call("sample('lfo_breathe', p)", "from binding_floor import sample; p = 1000")
+        print(f"python  bare pybind11 (string_view, int) -> struct  {floor:8.1f} ns/call")
+        for kind, name in probe_names()[1:-1]:
+            cost = ns_per_call(f"sample({name!r}, p)", "from kinetrope import sample; p = 1000")
+            print(f"python  sample({kind:13s})  {name:24s} {cost:8.1f} ns/call  ({cost / floor:.2f}x floor)")
 
 
 def table_bytes() -> int:
@@ -178,11 +207,14 @@ def full_estimate(shard_count: int = 8) -> None:
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--floor", action="store_true", help="compare sample with a bare pybind11 function")
     parser.add_argument("--build", action="store_true", help="time the build steps in a fresh build directory")
     parser.add_argument("--full-estimate", action="store_true", help="compile synthetic full-size tables")
     args = parser.parse_args()
     native_lookups()
     python_lookups()
+    if args.floor:
+        python_against_floor()
     size()
     if args.build:
         build_steps()

@@ -43,6 +43,9 @@ def test_text_bytes_and_bytearray_names_agree(encode):
         "a",  # sorts before every name
         "zzz",  # sorts after every name
         "caf\u00e9",  # non-ASCII text travels as UTF-8
+        "rudiment_double_paradiddle_twice",  # 32 bytes, sorts between two names
+        "rudiment_double_paradiddle" + "_" * 7,  # 33 bytes: longer than any name
+        "rudiment_double_paradiddle" + "x" * 200,
     ],
 )
 def test_unknown_names_are_refused_with_the_name_byte_for_byte(name):

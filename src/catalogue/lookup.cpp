@@ -47,23 +47,27 @@ Sampler find_formula(std::string_view name) {
     }
 }
 
-// Lower bound over the name index, then one exact comparison.
+// Lower bound over the name index, comparing name keys, then one exact
+// comparison. Registry names are 8 to 32 bytes long, so a longer query is
+// unknown without a search.
 const detail::RegistryEntry* find_registered(std::string_view name) {
-    const auto& index = detail::sorted_name_index;
+    if (name.size() > detail::name_key_bytes) return nullptr;
+    const detail::NameKey query = detail::name_key(name);
+    const auto& keys = detail::sorted_name_keys;
     std::size_t first = 0;
-    std::size_t count = index.size();
+    std::size_t count = keys.size();
     while (count > 0) {
         const std::size_t half = count / 2;
         const std::size_t mid = first + half;
-        if (detail::registry[index[mid]].info.name < name) {
+        if (keys[mid] < query) {
             first = mid + 1;
             count -= half + 1;
         } else {
             count = half;
         }
     }
-    if (first == index.size()) return nullptr;
-    const detail::RegistryEntry& entry = detail::registry[index[first]];
+    if (first == keys.size()) return nullptr;
+    const detail::RegistryEntry& entry = detail::registry[detail::sorted_name_index[first]];
     return entry.info.name == name ? &entry : nullptr;
 }
 

@@ -128,9 +128,14 @@ std::string registry_source(const std::vector<PatternRef>& refs) {
     }
     out << "};\n\n// Registry positions in ascending byte order of their names.\nconstexpr std::size_t name_index[] = "
            "{";
-    for (std::size_t position : sorted_name_index(refs)) out << position << ",";
+    const std::vector<std::size_t> sorted = sorted_name_index(refs);
+    for (std::size_t position : sorted) out << position << ",";
+    out << "};\n\n// The names in index order as search keys.\nconstexpr NameKey name_keys[] = {\n";
+    for (std::size_t position : sorted)
+        out << "    name_key(" << string_literal(refs[position].pattern->name) << "sv),\n";
     out << "};\n\n}  // namespace\n\nconstinit const std::span<const RegistryEntry> registry{entries};\n"
-        << "constinit const std::span<const std::size_t> sorted_name_index{name_index};\n\n"
+        << "constinit const std::span<const std::size_t> sorted_name_index{name_index};\n"
+        << "constinit const std::span<const NameKey> sorted_name_keys{name_keys};\n\n"
         << "}  // namespace kinetrope::detail\n";
     return out.str();
 }

@@ -1,0 +1,29 @@
+// Reads groove scores with the table generator's own reader, one query a line:
+//   score <path>  -> "period <N>", then "<voice number> <pip> <velocity>" per
+//                    event in hex floats, or "refused <message>"
+#include <cstdio>
+#include <iostream>
+#include <stdexcept>
+#include <string>
+
+#include "catalogue/generator/beat_score.hpp"
+#include "query_loop.hpp"
+
+using namespace kinetrope_tablegen;
+
+int main() {
+    return answer_queries([](const std::string& command, std::istream& in) {
+        if (command != "score") return false;
+        std::string path;
+        in >> path;
+        try {
+            const Score score = read_score(path);
+            std::printf("period %d\n", score.period);
+            for (const DrumEvent& e : score.events) std::printf("%d %a %a\n", int(e.voice), e.pip, e.velocity);
+        } catch (const std::exception& error) {
+            std::printf("refused %s\n", error.what());
+        }
+        std::printf("end\n");
+        return true;
+    });
+}

@@ -1,0 +1,313 @@
+"""The club and dancefloor collections: their rows as listed, the exactly
+given four_floor rows recomputed here, the range table and what each motion
+is seen to do."""
+
+import math
+
+import pytest
+from beat_rows import (
+    AMEN_CLOSING,
+    CLUB_GROOVES,
+    CLUB_MOTION_SENTENCES,
+    DANCEFLOOR_GLIDE_LABEL,
+    DANCEFLOOR_GROOVES,
+    MOTIONS,
+    SPEED_GARAGE_OPENING,
+)
+from beat_scores import read_score
+from builtin_tables import axis, declared_patterns, registry_rows, table
+
+DASH = " \u2014 "
+SUFFIXES = [m[0] for m in MOTIONS]
+CLUB_SUFFIXES, DANCEFLOOR_SUFFIXES = SUFFIXES[:4], SUFFIXES[4:]
+ALL_GROOVES = [g[:4] for g in CLUB_GROOVES] + list(DANCEFLOOR_GROOVES)
+ROWS = {row["name"]: row for row in registry_rows()}
+
+
+def collection_rows(collection):
+    names = {name for c, name in declared_patterns() if c == collection}
+    return [row for row in registry_rows() if row["name"] in names]
+
+
+def club_rows():
+    return collection_rows("club")
+
+
+def dancefloor_rows():
+    return collection_rows("dancefloor")
+
+
+def dims(stem, suffix, groove_dims):
+    if suffix in ("bounce", "step"):
+        return groove_dims
+    return 2 if (stem, suffix) == ("four_floor", "orbit") else 3
+
+
+def expected_rows():
+    """(collection, name, period, dims) in registry order."""
+    club = [
+        ("club", f"beat_{stem}_{s}", period, dims(stem, s, d)) for stem, _, period, d, _ in CLUB_GROOVES for s in CLUB_SUFFIXES
+    ]
+    dance = [
+        ("dancefloor", f"beat_{stem}_{s}", period, 3)
+        for stem, _, period, _, _ in CLUB_GROOVES
+        for s in DANCEFLOOR_SUFFIXES
+    ]
+    dance += [
+        ("dancefloor", f"beat_{stem}_{s}", period, dims(stem, s, d)) for stem, _, period, d in DANCEFLOOR_GROOVES for s in SUFFIXES
+    ]
+    return club + dance
+
+
+def test_rows_in_registry_order_with_periods_and_dimensions():
+    got = [(r["name"], r["period_pips"], r["dimensions"]) for r in club_rows() + dancefloor_rows()]
+    assert got == [row[1:] for row in expected_rows()]
+    assert [c for c, _ in declared_patterns() if c in ("club", "dancefloor")] == [row[0] for row in expected_rows()]
+
+
+def expected_descriptions():
+    labels = {m[0]: m[1] for m in MOTIONS}
+    sentences = {m[0]: m[2] for m in MOTIONS}
+    out = {}
+    for stem, title, _, _, sentence in CLUB_GROOVES:
+        for s in CLUB_SUFFIXES:
+            out[f"beat_{stem}_{s}"] = (title + DASH + labels[s] + ". ", sentence)
+        for s in DANCEFLOOR_SUFFIXES:
+            out[f"beat_{stem}_{s}"] = (title + DASH + labels[s] + ". ", sentences[s])
+    for stem, title, _, _ in DANCEFLOOR_GROOVES:
+        for s in SUFFIXES:
+            label = DANCEFLOOR_GLIDE_LABEL if s == "glide" else labels[s]
+            out[f"beat_{stem}_{s}"] = (title + DASH + label + ". ", CLUB_MOTION_SENTENCES.get(s, sentences[s]))
+    return out
+
+
+def test_every_description_is_composed_from_title_label_and_sentence():
+    expected = expected_descriptions()
+    open_wording = []
+    for row in club_rows() + dancefloor_rows():
+        head, sentence = expected[row["name"]]
+        if sentence is None:
+            assert row["description"].startswith(head)
+            open_wording.append(row["description"][len(head) :])
+        else:
+            assert row["description"] == head + sentence, row["name"]
+    assert len(open_wording) == 8
+
+
+@pytest.mark.parametrize("suffix", CLUB_SUFFIXES)
+def test_speed_garage_sentence_names_the_synthesiser(suffix):
+    sentence = ROWS[f"beat_speed_garage_{suffix}"]["description"].split(". ", 1)[1]
+    assert sentence.startswith(SPEED_GARAGE_OPENING)
+    second = sentence[len(SPEED_GARAGE_OPENING) :]
+    assert second.isascii() and second.isprintable() and second.endswith(".")
+    assert "synthesiser" in second and "bass patch" in second
+
+
+def test_amen_credit_line_makes_the_longest_description():
+    description = ROWS["beat_amen_four_bar_glide"]["description"]
+    head = "Amen / four-bar structural study" + DASH + "Bass-and-phrase glide. "
+    credit = description[len(head) : -len(AMEN_CLOSING)]
+    assert description.startswith(head) and description.endswith(AMEN_CLOSING)
+    assert len(credit.encode()) == 49 and credit.isascii() and credit.isprintable()
+    assert all(word in credit for word in ("Coleman", "Winstons", "Amen, Brother"))
+    assert len(description.encode()) == 235
+    assert max(len(r["description"].encode()) for r in registry_rows()) == 235
+
+
+def test_empty_groove_sentence_keeps_the_trailing_blank():
+    assert ROWS["beat_house_classic_bounce"]["description"] == "House / kick-clap-offbeat hat \u2014 Kick-led bounce. "
+    assert "\u2014".encode() == b"\xe2\x80\x94"
+    assert ROWS["beat_jersey_five_glide"]["description"].startswith("Jersey / five-kick foundation \u2014 Bass / phrase")
+    assert "Bass-and-phrase glide" in ROWS["beat_house_classic_glide"]["description"]
+
+
+def test_club_and_dancefloor_names_never_meet():
+    club = {r["name"] for r in club_rows()}
+    dance = {r["name"] for r in dancefloor_rows()}
+    assert "beat_house_classic_bounce" in club and "beat_house_classic_bounce" not in dance
+    assert not any(n.startswith("beat_jersey_five_") for n in club)
+    assert not club & dance
+
+
+# The exactly given rows, from the gesture's own words.
+def kick_weight(d):
+    if -6.4 < d <= 0:
+        return math.cos(math.pi * d / (2 * 6.4)) ** 2
+    if 0 < d < 29.44:
+        return math.cos(math.pi * d / (2 * 29.44)) ** 2
+    return 0.0
+
+
+def around(p, e, n):
+    d = (p - e) % n
+    return d - n if d > n / 2 else d
+
+
+def four_floor(vectors):
+    return [
+        tuple(sum(v[i] * kick_weight(around(p, 64 * b, 256)) for b, v in enumerate(vectors)) for i in range(3))
+        for p in range(256)
+    ]
+
+
+def close_to(expected):
+    """Stored values are the rule's values rounded to 12 decimals."""
+    return [pytest.approx(sample, abs=1.5e-12, rel=0) for sample in expected]
+
+
+def test_four_floor_bounce_is_the_kick_gesture():
+    assert list(table("beat_four_floor_bounce")) == close_to(four_floor([(0, 0.55, 0)] * 4))
+    assert table("beat_four_floor_bounce")[64] == (0.0, 0.55, 0.0)
+    assert table("beat_four_floor_bounce")[80] == (0.0, pytest.approx(0.2376, abs=5e-5), 0.0)
+    y = axis("beat_four_floor_bounce", 1)
+    assert all(y[64 * b + p] == 0.0 for b in range(4) for p in range(30, 58))
+    assert y[64 + 58] > 0 and y[29] > 0
+
+
+def test_four_floor_step_alternates_sides_with_a_dip():
+    vectors = [(0.42, -0.22, 0), (-0.42, -0.22, 0)] * 2
+    assert list(table("beat_four_floor_step")) == close_to(four_floor(vectors))
+
+
+@pytest.mark.parametrize("pip, point", [(0, (0.58, 0)), (64, (0, 0.58)), (128, (-0.58, 0)), (192, (0, -0.58))])
+def test_four_floor_orbit_passes_the_four_points(pip, point):
+    assert table("beat_four_floor_orbit")[pip] == (*point, 0.0)
+
+
+# Range table: every quoted end is the motion's extreme over its grooves.
+def motion_names(suffix):
+    return [f"beat_{g[0]}_{suffix}" for g in ALL_GROOVES]
+
+
+@pytest.mark.parametrize("suffix, ranges", [(m[0], m[3:]) for m in MOTIONS], ids=SUFFIXES)
+def test_each_motion_reaches_its_quoted_ranges(suffix, ranges):
+    for index, (low, high) in enumerate(ranges):
+        values = [s[index] for name in motion_names(suffix) for s in table(name)]
+        assert (round(min(values), 3), round(max(values), 3)) == (low, high)
+
+
+@pytest.mark.parametrize("rows, peak", [(club_rows, 0.7464), (dancefloor_rows, 0.92)], ids=["club", "dancefloor"])
+def test_largest_magnitude_per_collection(rows, peak):
+    assert max(abs(v) for r in rows() for s in table(r["name"]) for v in s) == peak
+
+
+def test_dive_and_ricochet_reach_the_dancefloor_peak():
+    assert max(v for name in motion_names("dive") for v in axis(name, 2)) == 0.92
+    assert min(v for name in motion_names("ricochet") for v in axis(name, 1)) == -0.92
+
+
+# Motion behaviour, checked against the scores.
+def events(stem, voices):
+    return [e for e in read_score(stem).events if e.voice in voices]
+
+
+KICK = {"kick"}
+BACKBEAT = {"snare", "clap", "rim"}
+
+def loud_backbeats(stem):
+    return [e for e in events(stem, BACKBEAT) if e.velocity > 0.8 and e.step is not None]
+
+
+GROOVES_WITH_BACKBEAT = [g[0] for g in ALL_GROOVES if loud_backbeats(g[0])]
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_bounce_lifts_at_every_kick(stem):
+    y = axis(f"beat_{stem}_bounce", 1)
+    for kick in events(stem, KICK):
+        if kick.pip == int(kick.pip) and kick.velocity > 0.6:
+            assert y[int(kick.pip)] > 0.1, kick
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_step_swings_both_ways_and_stays_low(stem):
+    x, y = axis(f"beat_{stem}_step", 0), axis(f"beat_{stem}_step", 1)
+    assert min(x) < -0.1 and max(x) > 0.1
+    assert max(y) <= 0.088 and min(y) < -0.1
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_recoil_never_dips_below_zero(stem):
+    y = axis(f"beat_{stem}_recoil", 1)
+    assert min(y) == 0.0 and max(y) > 0
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_orbit_turns_once_a_bar_around_the_centre(stem):
+    samples = table(f"beat_{stem}_orbit")
+    angles = [math.atan2(s[1], s[0]) for s in samples]
+    unwrapped = sum((b - a + math.pi) % (2 * math.pi) - math.pi for a, b in zip(angles, angles[1:] + angles[:1]))
+    assert unwrapped == pytest.approx(2 * math.pi * len(samples) / 256)
+    assert min(math.hypot(s[0], s[1]) for s in samples) > 0.3
+
+
+RING = 56  # pips a spring excursion lasts
+
+
+def rested_onsets(stem):
+    """Whole-pip onsets that no earlier event still rings into."""
+    score = read_score(stem)
+    onsets = [e.pip for e in score.events]
+    return [e for e in onsets if e == int(e) and all(not (0 < (e - o) % score.period < RING) for o in onsets)]
+
+
+@pytest.mark.parametrize("stem", ["four_floor", "grime_sparse", "dancehall_space", "grime_half"])
+def test_spring_rests_until_an_event_and_rings_down(stem):
+    samples = table(f"beat_{stem}_spring")
+    starts = rested_onsets(stem)
+    assert starts
+    for start in map(int, starts):
+        assert samples[start] == samples[start - 1] == (0.0, 0.0, 0.0)
+        ring = [v for k in range(RING) if (v := samples[(start + k) % len(samples)][1]) != 0.0]
+        assert sum(1 for a, b in zip(ring, ring[1:]) if a * b < 0) >= 3
+
+
+def test_surge_thrusts_forward_on_the_kick():
+    z = axis("beat_four_floor_surge", 2)
+    assert all(z[64 * b] == max(z) for b in range(4))
+
+
+@pytest.mark.parametrize("stem", GROOVES_WITH_BACKBEAT)
+def test_recoil_pushes_sideways_at_the_backbeat(stem):
+    x = axis(f"beat_{stem}_recoil", 0)
+    assert all(abs(x[int(e.pip)]) > 0.05 for e in loud_backbeats(stem))
+
+
+@pytest.mark.parametrize("stem", ["speed_garage", "dubstep_half", "reggae_one_drop", "psy_offbeat"])
+def test_dive_plunges_after_the_bass(stem):
+    z = axis(f"beat_{stem}_dive", 2)
+    for note in events(stem, {"bass"}):
+        if note.velocity > 0.8:
+            assert max(z[int(note.pip) : int(note.pip) + 24]) > 0.3 * max(z)
+
+
+def turns(samples):
+    """Signed turns of the xy path around the centre over one loop."""
+    angles = [math.atan2(s[1], s[0]) for s in samples]
+    swept = sum((b - a + math.pi) % (2 * math.pi) - math.pi for a, b in zip(angles, angles[1:] + angles[:1]))
+    return swept / (2 * math.pi)
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_corkscrew_and_spiral_make_two_turns(stem):
+    assert turns(table(f"beat_{stem}_corkscrew")) == pytest.approx(2)
+    assert turns(table(f"beat_{stem}_spiral")) == pytest.approx(2)
+    radius = [math.hypot(s[0], s[1]) for s in table(f"beat_{stem}_spiral")]
+    assert min(radius) < 0.5 * max(radius)  # it breathes in and out
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_pendulum_hangs_below_and_swings_once_a_bar(stem):
+    samples = table(f"beat_{stem}_pendulum")
+    assert sum(s[1] < 0 for s in samples) > 0.75 * len(samples)
+    x = [s[0] for s in samples]
+    sides = [v > 0 for v in x if abs(v) > 0.05]
+    assert sum(a != b for a, b in zip(sides, sides[1:] + sides[:1])) == 2 * len(samples) // 256
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_box_visits_its_four_corners_every_bar(stem):
+    samples = table(f"beat_{stem}_box")
+    corners = [(s[0] > 0, s[1] > 0) for s in samples if abs(s[0]) > 0.35 and abs(s[1]) > 0.3]
+    visits = [c for c, d in zip(corners, corners[1:] + corners[:1]) if c != d]
+    assert len(visits) == 4 * len(samples) // 256 and len(set(corners)) == 4

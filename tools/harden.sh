@@ -10,8 +10,8 @@
 # KINETROPE_FUZZ_SCALE scales the inputs run per harness, in percent (default
 # 100: 1.43 million in all); KINETROPE_HARDEN_DIR is the build folder
 # (default build/harden).
-# Installs clang and its sanitizer runtimes from Debian's packages when they
-# are missing.
+# Installs clang and its fuzzing runtime from Debian's packages when they are
+# missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -23,19 +23,21 @@ mkdir -p "$out"
 
 step() { printf '\n== %s (%s)\n' "$1" "$(date -u +%H:%M:%S)"; }
 
+# The module, its native tests and the threaded test are built with the
+# system compiler (GCC) and its sanitizer runtimes; the fuzz harnesses need
+# libFuzzer, so they are built with clang, which runs the table generator
+# from the GCC build (clang rejects one of the generator's sources).
+clang_version=16
+
 ensure_clang() {
-    local runtime=""
-    if command -v clang++ >/dev/null; then
-        runtime="$(clang++ -print-resource-dir)/lib/linux/libclang_rt.asan-x86_64.so"
-    fi
-    if [ -z "$runtime" ] || [ ! -e "$runtime" ]; then
-        step "installing clang and its runtimes"
+    if ! command -v "clang++-$clang_version" >/dev/null ||
+        [ ! -e "$("clang++-$clang_version" -print-resource-dir)/lib/linux/libclang_rt.fuzzer-x86_64.a" ]; then
+        step "installing clang $clang_version and its runtimes"
         apt-get update -qq
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "clang-$clang_version" \
+            "libclang-rt-$clang_version-dev" >/dev/null
     fi
-    resource_dir=$(clang++ -print-resource-dir)
-    asan_runtime="$resource_dir/lib/linux/libclang_rt.asan-x86_64.so"
-    [ -e "$asan_runtime" ] || { echo "no ASan runtime at $asan_runtime" >&2; exit 1; }
+    export ASAN_SYMBOLIZER_PATH="/usr/lib/llvm-$clang_version/bin/llvm-symbolizer"
 }
 
 # One virtual environment for the sanitized build and its test run.
@@ -52,37 +54,46 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:halt_on_error=1:strict_strin
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$root/tools/lsan-python.supp:print_suppressions=0"
 
-# The module and the fuzz harnesses come out of one build, so the tables are
-# compiled once for both.
 build_asan() {
-    step "sanitized build ($sanitizers, with the fuzz harnesses)"
+    step "sanitized build ($sanitizers)"
     ensure_venv
-    CC=clang CXX=clang++ "$out/venv/bin/python" -m pip install -q --no-build-isolation \
-        -Cbuild-dir="$out/asan" \
-        -Ccmake.define.KINETROPE_SANITIZE="$sanitizers" \
-        -Ccmake.define.KINETROPE_FUZZ=ON \
-        "$root[test]"
+    "$out/venv/bin/python" -m pip install -q --no-build-isolation -Cbuild-dir="$out/asan" \
+        -Ccmake.define.KINETROPE_SANITIZE="$sanitizers" "$root[test]"
+}
+
+pybind11_dir() { "$out/venv/bin/python" -m pybind11 --cmakedir; }
+
+build_fuzz() {
+    [ -x "$out/asan/kinetrope_tablegen" ] || build_asan
+    ensure_clang
+    step "fuzz harnesses (clang $clang_version, $sanitizers)"
+    CC=clang-$clang_version CXX=clang++-$clang_version cmake -S "$root" -B "$out/fuzz" \
+        -DCMAKE_BUILD_TYPE=Release -DKINETROPE_SANITIZE="$sanitizers" -DKINETROPE_FUZZ=ON \
+        -DKINETROPE_TABLEGEN="$out/asan/kinetrope_tablegen" -DPython_EXECUTABLE="$out/venv/bin/python" \
+        -Dpybind11_DIR="$(pybind11_dir)" >/dev/null
+    cmake --build "$out/fuzz" -j 2 --target "${harnesses[@]/#/fuzz_}" >/dev/null
 }
 
 sanitize() {
     build_asan
     step "pytest against the sanitized module"
     # Native programs built by the tests go through this compiler, so they
-    # are instrumented too and link the same runtime statically.
+    # are instrumented too and load the same runtime.
     mkdir -p "$out/bin"
     cat >"$out/bin/c++" <<WRAP
 #!/bin/sh
-exec clang++ -fsanitize=$sanitizers -fno-sanitize-recover=all -fno-omit-frame-pointer -g "\$@"
+exec g++ -fsanitize=$sanitizers -fno-sanitize-recover=all -fno-omit-frame-pointer -g "\$@"
 WRAP
     chmod +x "$out/bin/c++"
-    # The interpreter is not instrumented, so the runtime is preloaded into it.
+    # The interpreter is not instrumented, so the runtime is preloaded into it,
+    # with the C++ library, whose throw ASan must find when it starts.
     # The version-check test is left out: the other CPython versions it starts
     # cannot load an instrumented module, which needs that runtime.
     # Python's own allocator is replaced by malloc so that ASan sees the
     # objects the module creates. The preload is dropped from the environment
     # once the interpreter runs: the compilers and tools the tests start are
-    # not instrumented, and the programs that are carry their own runtime.
-    (PATH="$out/bin:$PATH" PYTHONMALLOC=malloc LD_PRELOAD="$asan_runtime" \
+    # not instrumented, and the programs that are link the runtime themselves.
+    (PATH="$out/bin:$PATH" PYTHONMALLOC=malloc LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
         "$out/venv/bin/python" -c '
 import os, sys
 del os.environ["LD_PRELOAD"]
@@ -103,13 +114,13 @@ run_harness() {
     rm -rf "$scratch" && mkdir -p "$scratch"
     # Every input that once broke a harness is run again first.
     local regressions=("$root/fuzz/regressions/$harness"/*)
-    if [ -e "${regressions[0]}" ] && ! "$out/asan/fuzz_$harness" "${regressions[@]}" >"$log" 2>&1; then
+    if [ -e "${regressions[0]}" ] && ! "$out/fuzz/fuzz_$harness" "${regressions[@]}" >"$log" 2>&1; then
         tail -n 40 "$log"
         echo "fuzz_$harness fails on a regression input" >&2
         return 1
     fi
     # New inputs go to the scratch folder; the seeds in the repository stay as they are.
-    if ! nice -n 10 "$out/asan/fuzz_$harness" -runs="$runs" -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 \
+    if ! nice -n 10 "$out/fuzz/fuzz_$harness" -runs="$runs" -timeout=20 -rss_limit_mb=2560 -print_final_stats=1 \
         -artifact_prefix="$out/crash_$harness-" "$scratch" "$root/fuzz/corpus/$harness" >"$log" 2>&1; then
         tail -n 60 "$log"
         echo "fuzz_$harness failed; the input is in $out/crash_$harness-*" >&2
@@ -118,7 +129,7 @@ run_harness() {
 }
 
 fuzz() {
-    [ -x "$out/asan/fuzz_sample" ] || build_asan
+    build_fuzz
     step "fuzzing ${harnesses[*]}"
     # Two at a time, one per core: the slowest harness alone, the rest after one another.
     run_harness pattern_library &
@@ -138,19 +149,22 @@ fuzz() {
 }
 
 threads() {
+    [ -x "$out/asan/kinetrope_tablegen" ] || build_asan
     step "threaded catalogue test under ThreadSanitizer"
-    ensure_venv
-    CC=clang CXX=clang++ cmake -S "$root" -B "$out/tsan" -DCMAKE_BUILD_TYPE=Release \
-        -DKINETROPE_SANITIZE=thread -DPython_EXECUTABLE="$out/venv/bin/python" \
-        -Dpybind11_DIR="$("$out/venv/bin/python" -m pybind11 --cmakedir)" >/dev/null
+    cmake -S "$root" -B "$out/tsan" -DCMAKE_BUILD_TYPE=Release -DKINETROPE_SANITIZE=thread \
+        -DKINETROPE_TABLEGEN="$out/asan/kinetrope_tablegen" -DPython_EXECUTABLE="$out/venv/bin/python" \
+        -Dpybind11_DIR="$(pybind11_dir)" >/dev/null
     cmake --build "$out/tsan" --target kinetrope_threads -j 2 >/dev/null
     TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 "$out/tsan/kinetrope_threads" >"$out/threads.out"
     head -n 1 "$out/threads.out"
 }
 
-ensure_clang
 case "${1:-all}" in
-    all) sanitize && fuzz && threads ;;
+    all)
+        sanitize
+        fuzz
+        threads
+        ;;
     sanitize) sanitize ;;
     fuzz) fuzz ;;
     threads) threads ;;

@@ -251,7 +251,7 @@ constexpr std::array<Offset3, 5> ricochet_targets{{
 }};
 
 Table ricochet(const GrooveLanes& g) {
-    constexpr Gesture throw_shape{8.0, 40.0};
+    static constexpr Gesture throw_shape{8.0, 40.0};
     return event_responses(
         g.period, g.onsets,
         [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },

@@ -1,0 +1,281 @@
+"""Arbitrary Python objects thrown at every function, constructor and method:
+only the module's own failures come out (TypeError from conversion, the fixed
+messages of the core), a refused constructor leaves no object behind, and the
+module answers a valid call afterwards exactly as before."""
+
+import gc
+import math
+import weakref
+
+import kinetrope
+import pytest
+from hypothesis import HealthCheck, given, settings
+from hypothesis import strategies as st
+
+from formula_table import FORMULA_NAMES, INT32_MAX, INT32_MIN
+
+FIXED_MESSAGES = {
+    "Invalid pattern name",
+    "A pattern requires 1..65535 samples (one per pip)",
+    "Pattern samples must be finite and within [-1, 1]",
+    "Too many patterns",
+    "Empty/moved-from pattern",
+    "Pattern pack is too large",
+    "Invalid identifier",
+    "A finite positive BPM and beat origin are required",
+    "Empty recording or recording resource limit exceeded",
+    "Duplicate axis",
+    "Ragged recording",
+    "Invalid sample",
+}
+NAMED_MESSAGES = ("Unknown dance rudiment: ", "Duplicate pattern name: ", "Cannot override default pattern: ")
+OUT_OF_RANGE = "Pip outside non-looping recording"
+
+# Slow under the sanitizers; the examples are random, not stored between runs.
+HOSTILE = settings(max_examples=150, deadline=None, database=None,
+                   suppress_health_check=[HealthCheck.too_slow, HealthCheck.data_too_large])
+
+
+class RaisingIndex:
+    def __index__(self):
+        raise ZeroDivisionError("index")
+
+
+class RaisingFloat:
+    def __float__(self):
+        raise ZeroDivisionError("float")
+
+
+class RaisingIter:
+    def __iter__(self):
+        raise ZeroDivisionError("iter")
+
+    def __len__(self):
+        return 3
+
+    def __getitem__(self, i):
+        raise ZeroDivisionError("getitem")
+
+
+class Index:
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
+def generator(items):
+    return (item for item in items)
+
+
+scalars = st.one_of(
+    st.none(),
+    st.booleans(),
+    st.integers(),
+    st.integers(min_value=-2**300, max_value=2**300),
+    st.sampled_from([INT32_MIN - 1, INT32_MIN, INT32_MAX, INT32_MAX + 1, 2**64, -2**63]),
+    st.floats(allow_nan=True, allow_infinity=True),
+    st.sampled_from([math.nan, math.inf, -math.inf, -0.0, 1.0, -1.0, 1.0000000000000002, 5e-324, 1e-308]),
+    # surrogates and NUL included
+    st.text(st.characters(codec=None, exclude_categories=()), max_size=12),
+    st.text(st.sampled_from("ab_9Z\0 -\u00e9\ud800"), max_size=8),
+    st.binary(max_size=12),
+    st.binary(max_size=12).map(bytearray),
+    st.builds(RaisingIndex),
+    st.builds(RaisingFloat),
+    st.builds(RaisingIter),
+    st.integers(min_value=-2**40, max_value=2**40).map(Index),
+    st.sampled_from([object(), type, kinetrope.Offset3, range(10**7), {"x": 1}, {1, 2, 3}]),
+)
+
+
+def containers(children):
+    return st.one_of(
+        st.lists(children, max_size=5),
+        st.lists(children, max_size=5).map(tuple),
+        st.lists(children, max_size=5).map(generator),
+        st.dictionaries(st.text(max_size=3), children, max_size=3),
+        st.dictionaries(st.integers(), children, max_size=3).map(lambda d: d.values()),
+    )
+
+
+anything = st.recursive(scalars, containers, max_leaves=20)
+
+# Samples that are almost right: triples and rows of numbers, with the odd
+# hostile element or length.
+numbers = st.one_of(st.floats(min_value=-1, max_value=1), st.floats(allow_nan=True), st.integers(-2, 2), scalars)
+triples = st.lists(st.lists(numbers, min_size=2, max_size=4), max_size=6)
+axis_names = st.lists(st.one_of(st.sampled_from(["x", "y", "z", "x", "Y", "1x"]), scalars), max_size=4)
+
+
+def check_failure(error):
+    """Only the exception types and messages the module can raise."""
+    if isinstance(error, UnicodeDecodeError):
+        # a message naming a name given as bytes that are not UTF-8
+        assert error.object.startswith(b"Unknown dance rudiment: ")
+    elif isinstance(error, ValueError):
+        message = str(error)
+        assert message in FIXED_MESSAGES or message.startswith(NAMED_MESSAGES), message
+    elif isinstance(error, IndexError):
+        assert str(error) == OUT_OF_RANGE
+    elif isinstance(error, ZeroDivisionError):
+        # A container's own failure while it is read is a pending Python
+        # error and comes through unchanged; a failing __index__ or
+        # __float__ must instead end in TypeError.
+        assert str(error) in ("iter", "getitem"), repr(error)
+    else:
+        assert type(error) is TypeError, repr(error)
+
+
+def in_range(values):
+    return all(math.isfinite(v) and -1.0 <= v <= 1.0 for v in values)
+
+
+def call(function, *args):
+    """Calls with hostile arguments; returns the result or None after an
+    allowed failure."""
+    try:
+        return function(*args)
+    except Exception as error:  # noqa: BLE001: every type is checked
+        check_failure(error)
+        return None
+
+
+REFERENCE_PATTERN = kinetrope.SampledPattern("ref", "reference", [(0.25, -0.5, 1.0), (-1.0, 0.0, 0.125)])
+REFERENCE_LIBRARY = kinetrope.PatternLibrary([REFERENCE_PATTERN])
+REFERENCE_RECORDING = kinetrope.SampledRecording("ref", ["x", "y"], [[0.5, -0.5], [1.0, 0.0]], 120.0, 0.0, -1)
+
+
+def reference_values():
+    return (
+        kinetrope.sample("lfo_breathe", 300).as_tuple(),
+        kinetrope.bounce(16).as_tuple(),
+        REFERENCE_PATTERN.sample(3).as_tuple(),
+        REFERENCE_LIBRARY.sample("ref", -1).as_tuple(),
+        REFERENCE_LIBRARY.sample("helix", 77).as_tuple(),
+        REFERENCE_RECORDING.sample(0),
+        len(kinetrope.catalogue()),
+    )
+
+
+BEFORE = reference_values()
+
+
+@pytest.fixture(autouse=True)
+def later_valid_calls_answer_as_before():
+    yield
+    assert reference_values() == BEFORE
+
+
+def construct_leaving_nothing(cls, *args):
+    """Constructs a Python subclass; after a refusal, the half-made object must
+    be gone."""
+    refs = []
+
+    class Watched(cls):
+        def __init__(self, *given):
+            refs.append(weakref.ref(self))
+            super().__init__(*given)
+
+    try:
+        return Watched(*args)
+    except Exception as error:  # noqa: BLE001
+        check_failure(error)
+    # out of the handler, so the traceback no longer holds the frame
+    gc.collect()
+    assert refs and refs[0]() is None
+    return None
+
+
+@HOSTILE
+@given(name=st.sampled_from(FORMULA_NAMES), pip=anything)
+def test_formula_functions(name, pip):
+    result = call(getattr(kinetrope, name), pip)
+    assert result is None or in_range(result.as_tuple())
+
+
+@HOSTILE
+@given(name=st.one_of(st.sampled_from(["bounce", "lfo_breathe", "helix"]), anything), pip=anything)
+def test_sample(name, pip):
+    result = call(kinetrope.sample, name, pip)
+    assert result is None or in_range(result.as_tuple())
+
+
+@given(pip=st.integers(min_value=-2**70, max_value=2**70))
+@HOSTILE
+def test_sample_takes_exactly_the_32_bit_ints(pip):
+    if INT32_MIN <= pip <= INT32_MAX:
+        assert kinetrope.sample("lfo_breathe", pip).as_tuple() == kinetrope.sample("lfo_breathe", pip % 256).as_tuple()
+    else:
+        with pytest.raises(TypeError):
+            kinetrope.sample("lfo_breathe", pip)
+
+
+@HOSTILE
+@given(args=st.lists(anything, max_size=3))
+def test_wrong_argument_counts_are_type_errors(args):
+    with pytest.raises(TypeError):
+        kinetrope.Offset3(*args)
+    if args:
+        for function in (kinetrope.catalogue, REFERENCE_LIBRARY.catalogue, kinetrope.bounce(0).as_tuple):
+            with pytest.raises(TypeError):
+                function(*args)
+    if len(args) != 1:
+        with pytest.raises(TypeError):
+            REFERENCE_PATTERN.sample(*args)
+
+
+@HOSTILE
+@given(name=st.one_of(st.just("p"), anything), description=st.one_of(st.just("d"), anything),
+       samples=st.one_of(triples, anything))
+def test_sampled_pattern(name, description, samples):
+    pattern = construct_leaving_nothing(kinetrope.SampledPattern, name, description, samples)
+    if pattern is not None:
+        assert 1 <= pattern.period_pips <= 65535
+        assert all(in_range(pattern.sample(pip).as_tuple()) for pip in range(pattern.period_pips))
+
+
+@HOSTILE
+@given(pip=anything)
+def test_sampled_pattern_sample(pip):
+    result = call(REFERENCE_PATTERN.sample, pip)
+    assert result is None or in_range(result.as_tuple())
+
+
+@HOSTILE
+@given(patterns=st.one_of(
+    st.lists(st.one_of(st.just(REFERENCE_PATTERN), scalars), max_size=4), anything))
+def test_pattern_library(patterns):
+    library = construct_leaving_nothing(kinetrope.PatternLibrary, patterns)
+    if library is not None:
+        assert len(library.catalogue()) == len(kinetrope.catalogue()) + sum(
+            p is REFERENCE_PATTERN for p in patterns if isinstance(patterns, list))
+    # the given pattern is copied, never changed or taken over
+    assert REFERENCE_PATTERN.sample(0).as_tuple() == (0.25, -0.5, 1.0)
+
+
+@HOSTILE
+@given(name=st.one_of(st.sampled_from(["ref", "bounce", "nope"]), anything), pip=anything)
+def test_pattern_library_sample(name, pip):
+    result = call(REFERENCE_LIBRARY.sample, name, pip)
+    assert result is None or in_range(result.as_tuple())
+
+
+@HOSTILE
+@given(name=st.one_of(st.just("take"), anything), dimensions=st.one_of(axis_names, anything),
+       samples=st.one_of(triples, anything), bpm=st.one_of(st.just(120.0), scalars),
+       origin=st.one_of(st.just(0.0), scalars), start=st.one_of(st.just(0), scalars))
+def test_sampled_recording(name, dimensions, samples, bpm, origin, start):
+    recording = construct_leaving_nothing(kinetrope.SampledRecording, name, dimensions, samples, bpm, origin, start)
+    if recording is not None:
+        assert recording.sample_count >= 1 and recording.dimensions
+        first = recording.sample(recording.start_pip)
+        assert len(first) == len(recording.dimensions) and in_range(first)
+
+
+@HOSTILE
+@given(pip=anything)
+def test_sampled_recording_sample(pip):
+    result = call(REFERENCE_RECORDING.sample, pip)
+    assert result is None or (len(result) == 2 and in_range(result))

@@ -101,8 +101,8 @@ def fresh(name_byte, length, unit=(255, 0, 128)):
 
 
 def builtin(row, change=0, at=0, component=0):
-    spec = bytes([1]) + struct.pack("<H", row) + bytes([change]) + struct.pack("<H", at)
-    return spec + (bytes([component]) if change == 2 else b"")
+    plan = bytes([1]) + struct.pack("<H", row) + bytes([change]) + struct.pack("<H", at)
+    return plan + (bytes([component]) if change == 2 else b"")
 
 
 def moved(name_byte):

@@ -93,8 +93,16 @@ WRAP
     # objects the module creates. The preload is dropped from the environment
     # once the interpreter runs: the compilers and tools the tests start are
     # not instrumented, and the programs that are link the runtime themselves.
-    (PATH="$out/bin:$PATH" PYTHONMALLOC=malloc LD_PRELOAD="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)" \
-        "$out/venv/bin/python" -c '
+    # Interpreters the tests start (sys.executable) go through a launcher in
+    # the environment that preloads the runtime again for them alone.
+    local preload
+    preload="$(g++ -print-file-name=libasan.so) $(g++ -print-file-name=libstdc++.so)"
+    cat >"$out/venv/bin/python-asan" <<LAUNCH
+#!/bin/bash
+LD_PRELOAD="$preload" PYTHONMALLOC=malloc exec -a "\$0" "$out/venv/bin/python" "\$@"
+LAUNCH
+    chmod +x "$out/venv/bin/python-asan"
+    (PATH="$out/bin:$PATH" "$out/venv/bin/python-asan" -c '
 import os, sys
 del os.environ["LD_PRELOAD"]
 import pytest

@@ -104,23 +104,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (!in.empty() && pips.size() < 16) pips.push_back(fuzz::pick_pip(in));
     pips.push_back(0);
 
-    const char* refusal = expected_refusal(name, samples);
-    try {
-        SampledPattern pattern(name, description, samples);
-        fuzz::require(refusal == nullptr, "invalid inputs were accepted");
-        check_pattern(pattern, name, description, samples, pips);
-        const SampledPattern copy = pattern;
-        check_pattern(copy, name, description, samples, pips);
-        SampledPattern moved = std::move(pattern);
-        check_pattern(moved, name, description, samples, pips);
-        check_moved_from(pattern);
-        pattern = copy;  // a moved-from pattern may be assigned to
-        check_pattern(pattern, name, description, samples, pips);
-    } catch (const std::exception& error) {
-        fuzz::require(refusal != nullptr, "valid inputs were refused");
-        fuzz::require_refusal<std::invalid_argument>(error, refusal, "construction refusal");
-    } catch (...) {
-        fuzz::fail("a non-standard exception escaped");
-    }
+    fuzz::check_construction(
+        fuzz::message(expected_refusal(name, samples)), [&] { return SampledPattern(name, description, samples); },
+        [&](SampledPattern& pattern) {
+            check_pattern(pattern, name, description, samples, pips);
+            const SampledPattern copy = pattern;
+            check_pattern(copy, name, description, samples, pips);
+            SampledPattern moved = std::move(pattern);
+            check_pattern(moved, name, description, samples, pips);
+            check_moved_from(pattern);
+            pattern = copy;  // a moved-from pattern may be assigned to
+            check_pattern(pattern, name, description, samples, pips);
+        });
     return 0;
 }

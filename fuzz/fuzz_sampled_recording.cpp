@@ -137,16 +137,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     pips.push_back(start);
 
-    const char* refusal = expected_refusal(name, axes, rows, bpm, origin, start);
-    try {
-        const SampledRecording recording(name, axes, rows, bpm, origin, start);
-        fuzz::require(refusal == nullptr, "invalid inputs were accepted");
-        check_recording(recording, name, axes, rows, bpm, origin, start, pips);
-    } catch (const std::exception& error) {
-        fuzz::require(refusal != nullptr, "valid inputs were refused");
-        fuzz::require_refusal<std::invalid_argument>(error, refusal, "construction refusal");
-    } catch (...) {
-        fuzz::fail("a non-standard exception escaped");
-    }
+    fuzz::check_construction(
+        fuzz::message(expected_refusal(name, axes, rows, bpm, origin, start)),
+        [&] { return SampledRecording(name, axes, rows, bpm, origin, start); },
+        [&](const SampledRecording& recording) {
+            check_recording(recording, name, axes, rows, bpm, origin, start, pips);
+        });
     return 0;
 }

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -37,6 +38,26 @@ template <typename Expected>
 void require_refusal(const std::exception& error, const std::string& message, const char* what) {
     require(typeid(error) == typeid(Expected), what);
     require(std::strcmp(error.what(), message.c_str()) == 0, what);
+}
+
+// Builds an object and checks it: construction must be refused, with exactly
+// the expected message, when `refusal` holds one, and succeed otherwise.
+template <typename Construct, typename Check>
+void check_construction(const std::optional<std::string>& refusal, Construct construct, Check check) {
+    try {
+        auto built = construct();
+        require(!refusal, "invalid inputs were accepted");
+        check(built);
+    } catch (const std::exception& error) {
+        require(refusal.has_value(), "valid inputs were refused");
+        require_refusal<std::invalid_argument>(error, *refusal, "construction refusal");
+    } catch (...) {
+        fail("a non-standard exception escaped");
+    }
+}
+
+inline std::optional<std::string> message(const char* text) {
+    return text ? std::optional<std::string>(text) : std::nullopt;
 }
 
 inline bool in_unit_range(double v) { return std::isfinite(v) && v >= -1.0 && v <= 1.0; }

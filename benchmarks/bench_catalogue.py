@@ -146,7 +146,7 @@ def build_steps() -> None:
         configure = timed(["cmake", "-S", str(ROOT), "-B", str(build), "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
                            f"-Dpybind11_DIR={pybind11.get_cmake_dir()}"], build)
         generator = timed(["ninja", "kinetrope_tablegen", "kinetrope_core"], build)
-        data = ROOT / "src" / "catalogue" / "data"
+        data = ROOT / "src" / "catalogue" / "generator"
         runs = [timed([build / "kinetrope_tablegen", data, build / "generated", "8"], build) for _ in range(5)]
         tables = timed(["ninja", "-j2", "kinetrope_catalogue"], build)
         rest = timed(["ninja", "-j2"], build)

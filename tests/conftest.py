@@ -66,7 +66,7 @@ def generator_build(tmp_path_factory):
         pytest.skip("no C++ compiler")
     build_dir = tmp_path_factory.mktemp("generator")
     flags = ["-std=c++20", "-O1", "-ffp-contract=off", f"-I{REPO_DIR / 'include'}", f"-I{REPO_DIR / 'src'}"]
-    library = [s for s in GENERATOR_DIR.glob("*.cpp") if s.name != "main.cpp"]
+    library = [s for s in GENERATOR_DIR.rglob("*.cpp") if s != GENERATOR_DIR / "main.cpp"]
     library += sorted((REPO_DIR / "src" / "core").glob("*.cpp"))
     objects = []
     for source in sorted(library):

@@ -108,7 +108,7 @@ del os.environ["LD_PRELOAD"]
 import pytest
 sys.exit(pytest.main(["-p", "no:cacheprovider", *sys.argv[1:]]))
 ' -q \
-        --deselect "tests/test_version_check.py::test_import_under_another_minor_version_fails_and_leaves_nothing")
+        --deselect "tests/module/test_version_check.py::test_import_under_another_minor_version_fails_and_leaves_nothing")
 }
 
 # Inputs per harness: at least a million in all. The counts follow what each

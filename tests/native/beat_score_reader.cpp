@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "catalogue/generator/beat_score.hpp"
+#include "catalogue/generator/beats/score.hpp"
 #include "query_loop.hpp"
 
 using namespace kinetrope_tablegen;

@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "catalogue/generator/sha256.hpp"
+#include "catalogue/generator/atlas/sha256.hpp"
 
 int main() {
     std::string line;

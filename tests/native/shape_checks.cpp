@@ -17,7 +17,7 @@
 #include <string>
 
 #include "catalogue/generator/invariants.hpp"
-#include "catalogue/generator/shapes.hpp"
+#include "catalogue/generator/shared/shapes.hpp"
 #include "query_loop.hpp"
 
 using namespace kinetrope_tablegen;

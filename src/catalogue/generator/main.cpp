@@ -1,5 +1,7 @@
 // Builds the constant tables of the built-in catalogue.
-// Usage: kinetrope_tablegen <data dir> <output dir> <shard count>
+// Usage: kinetrope_tablegen <generator dir> <output dir> <shard count>
+// The generator dir is this folder: each collection reads its data from its
+// own subfolder of it.
 
 #include <cstdio>
 #include <exception>
@@ -25,7 +27,7 @@ std::vector<Collection> author_all(const std::filesystem::path& data_dir) {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s <data dir> <output dir> <shard count>\n", argv[0]);
+        std::fprintf(stderr, "usage: %s <generator dir> <output dir> <shard count>\n", argv[0]);
         return 2;
     }
     try {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/generator/shapes.hpp"
+#include "catalogue/generator/shared/shapes.hpp"
 
 namespace kinetrope_tablegen {
 

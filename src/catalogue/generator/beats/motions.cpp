@@ -1,0 +1,375 @@
+#include "catalogue/generator/beats/motions.hpp"
+
+#include <array>
+#include <cmath>
+
+namespace kinetrope_tablegen {
+
+namespace {
+
+template <typename Shape>
+Table per_pip(int period, Shape shape) {
+    Table table(period);
+    for (int p = 0; p < period; ++p) table[p] = shape(p);
+    return table;
+}
+
+// A phase that runs `turns` full turns over the loop, faster where the
+// energy is high; it starts at 0 and closes exactly.
+std::vector<double> warped_phase(const std::vector<double>& energy, double gain, double turns) {
+    std::vector<double> phase(energy.size());
+    double total = 0.0;
+    for (double e : energy) total += 1.0 + gain * e;
+    double running = 0.0;
+    for (std::size_t p = 0; p < energy.size(); ++p) {
+        phase[p] = 2.0 * pi * turns * (running / total);
+        running += 1.0 + gain * energy[p];
+    }
+    return phase;
+}
+
+std::vector<double> sum_of(const std::vector<double>& a, double wa, const std::vector<double>& b, double wb) {
+    std::vector<double> out(a.size());
+    for (std::size_t p = 0; p < a.size(); ++p) out[p] = wa * a[p] + wb * b[p];
+    return out;
+}
+
+// Softens a unit coordinate towards ±1 so a circle becomes a rounded square.
+double corner(double v) { return std::tanh(2.5 * v) / std::tanh(2.5); }
+
+double theta(const GrooveLanes& g, int p) { return phase_angle(p, g.period); }
+
+// Kicks lift; the backbeat dips a little; the other voices lean sideways.
+// For four_floor only the kick term is left: (0, 0.55·weight, 0).
+Table bounce(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double side = 0.15 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p];
+        return Offset3{side, 0.55 * g.kick.level[p] - 0.2 * g.backbeat.level[p], 0.06 * g.depth.swing[p]};
+    });
+}
+
+// Kick and backbeat hits alternate sides, each with a dip; hats lift a
+// touch. For four_floor: (±0.42·weight, -0.22·weight, 0).
+Table step(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p];
+        return Offset3{0.42 * g.kick_and_backbeat.swing[p], dip + 0.06 * g.hats.level[p], 0.12 * g.depth.swing[p]};
+    });
+}
+
+// One turn a bar; hits speed the turn up and widen it; the upper voices
+// give depth, so a kick-only groove stays flat. Kicks alone make the radius
+// 0.58 on the kick.
+Table orbit(const GrooveLanes& g) {
+    const auto energy = sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.6);
+    const auto phase = warped_phase(energy, 0.9, g.bars);
+    return per_pip(g.period, [&](int p) {
+        const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.1 * g.backbeat.level[p] + 0.06 * g.percussion.level[p];
+        const double depth = 0.12 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p];
+        return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]), depth};
+    });
+}
+
+// A slow closed path over the whole phrase; the low end pushes it out with
+// long, gliding gestures.
+Table glide(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double t = theta(g, p);
+        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p],
+                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]),
+                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p]};
+    });
+}
+
+Table surge(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        return Offset3{0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p],
+                       0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p],
+                       0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p]};
+    });
+}
+
+// y = lift / (1 + kick) can never go below 0.
+Table recoil(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double lift = 0.31 * g.accent.level[p] + 0.05 * g.hats.level[p];
+        return Offset3{0.64 * g.accent.swing[p], lift / (1.0 + 1.5 * g.kick.level[p]),
+                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p]};
+    });
+}
+
+// Kicks and snares swing the point along a curved arc, side to side and
+// rising towards either end; the hats shake it.
+Table flutter(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double sweep = std::tanh(g.arc.swing[p]);
+        return Offset3{0.5 * sweep + 0.04 * g.hat_tremor.level[p], 0.4 * sweep * sweep + 0.12 * g.hat_tremor.level[p],
+                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p]};
+    });
+}
+
+// The plunge saturates, so a bass that never stops holds the depth rather
+// than dwarfing every sparser bass line.
+Table dive(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double plunge = std::tanh(1.2 * g.plunge.level[p]);
+        return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p],
+                       0.12 * g.accent.level[p] - 0.18 * plunge, 0.92 * plunge - 0.33 * g.accent.level[p]};
+    });
+}
+
+// A bob hanging below its pivot, one swing a bar: lowest in the middle
+// of the swing, rising towards either end. The kicks and backbeats hurry the
+// swing and the arc widens it.
+Table pendulum(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.kick_and_backbeat.level, 0.7, g.bars);
+    return per_pip(g.period, [&](int p) {
+        const double angle = (0.55 + 0.3 * g.arc.level[p]) * std::sin(phase[p]);
+        return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
+                       0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p]};
+    });
+}
+
+// One figure eight a bar, crossing the centre on the beat.
+Table figure8(const GrooveLanes& g) {
+    return per_pip(g.period, [&](int p) {
+        const double t = g.bars * theta(g, p);
+        const double width = 0.45 + 0.2 * g.arc.level[p];
+        return Offset3{width * std::sin(t), 0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p],
+                       0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p]};
+    });
+}
+
+// One tour of the four corners a bar, pushed forward by every hit.
+Table box(const GrooveLanes& g) {
+    const auto energy = sum_of(g.kick_and_backbeat.level, 1.0, g.hats.level, 0.5);
+    const auto phase = warped_phase(energy, 1.2, g.bars);
+    return per_pip(g.period, [&](int p) {
+        return Offset3{0.52 * corner(std::cos(phase[p])), 0.5 * corner(std::sin(phase[p])),
+                       0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p]};
+    });
+}
+
+// Two turns a loop on one slow depth wave; hits hurry the turn and the
+// percussion widens it.
+Table corkscrew(const GrooveLanes& g) {
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.percussion.level, 1.0), 0.8, 2.0);
+    return per_pip(g.period, [&](int p) {
+        const double radius = 0.38 + 0.18 * g.percussion.level[p] + 0.1 * g.hats.level[p] + 0.12 * g.kick.level[p];
+        return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
+                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p]};
+    });
+}
+
+// Two turns while the radius shrinks to a quarter and grows back; the kick
+// and backbeat hurry the turn and push it outwards.
+Table spiral(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.arc.level, 0.8, 2.0);
+    return per_pip(g.period, [&](int p) {
+        const double t = theta(g, p);
+        const double radius =
+            0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p];
+        return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
+                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p]};
+    });
+}
+
+// Weaves left and right twice a bar, hurried by the hits; the depth runs
+// against every second half-weave, so the floor track is a chain of S-bends.
+// Kicks lift, snares cut back against the travel.
+Table slalom(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.arc.level, 0.8, 2.0 * g.bars);
+    return per_pip(g.period, [&](int p) {
+        const double travel = 0.55 * std::sin(phase[p]);
+        return Offset3{travel - 0.25 * g.backbeat.swing[p], 0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p],
+                       -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p]};
+    });
+}
+
+// A causal response: 0 with zero slope at the onset, a ringing excursion that
+// decays, exactly 0 again after seven eighths of a beat.
+constexpr double spring_length = 56.0;
+
+double spring_response(double d) {
+    if (!(d >= 0.0 && d < spring_length)) return 0.0;
+    const double onset = 1.0 - std::exp(-d / 3.0);
+    const double ring = std::sin(2.0 * pi * d / 20.0) * std::exp(-d / 16.0);
+    return onset * ring * (1.0 - smootherstep(d / spring_length));
+}
+
+Offset3 spring_push(Voice voice, double side) {
+    switch (voice) {
+        case Voice::kick:
+            return {0.0, 0.37, 0.59};
+        case Voice::snare:
+        case Voice::clap:
+        case Voice::rim:
+            return {side * 0.67, -0.3, -0.6};
+        case Voice::tom:
+        case Voice::perc:
+        case Voice::bell:
+            return {side * 0.3, 0.2, -0.3};
+        case Voice::bass:
+            return {0.0, -0.2, 0.4};
+        default:
+            return {side * 0.15, 0.08, 0.12};
+    }
+}
+
+// Every listed hit adds its vector times response(d) to the pips within
+// `before` pips ahead of it and `after` pips behind it.
+template <typename Push, typename Response>
+Table event_responses(int period, const std::vector<DrumEvent>& events, Push push, Response response, double before,
+                      double after) {
+    Table table(period, Offset3{0.0, 0.0, 0.0});
+    for (std::size_t j = 0; j < events.size(); ++j) {
+        const Offset3 v = push(j, events[j]);
+        for (int k = int(std::floor(events[j].pip - before)); k <= int(std::ceil(events[j].pip + after)); ++k) {
+            const double w = events[j].velocity * response(k - events[j].pip);
+            if (w == 0.0) continue;
+            Offset3& s = table[((k % period) + period) % period];
+            s = {s.x + v.x * w, s.y + v.y * w, s.z + v.z * w};
+        }
+    }
+    return table;
+}
+
+Table spring(const GrooveLanes& g) {
+    return event_responses(
+        g.period, g.all_hits,
+        [](std::size_t j, const DrumEvent& e) { return spring_push(e.voice, j % 2 == 0 ? 1.0 : -1.0); },
+        spring_response, 0.0, spring_length);
+}
+
+// Onsets throw the point in turn towards five targets around the space.
+constexpr std::array<Offset3, 5> ricochet_targets{{
+    {0.85, 0.3, 0.2},
+    {-0.4, -0.92, 0.45},
+    {-0.85, 0.5, -0.3},
+    {0.3, 0.7, -0.45},
+    {0.5, -0.6, 0.4},
+}};
+
+Table ricochet(const GrooveLanes& g) {
+    static constexpr Gesture throw_shape{8.0, 40.0};
+    return event_responses(
+        g.period, g.onsets,
+        [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },
+        [](double d) { return gesture_weight(d, throw_shape); }, throw_shape.rise, throw_shape.fall);
+}
+
+// Each hat shakes inside a longer gesture: sin(2·pi·d / rate) about its onset.
+Lane ringing_lane(const Score& score, Voices voices, Gesture shape, double rate) {
+    Lane lane{std::vector<double>(score.period, 0.0), std::vector<double>(score.period, 0.0)};
+    double sign = 1.0;
+    for (const DrumEvent& event : events_of(score, voices)) {
+        for_each_gesture_pip(score.period, event.pip, shape, [&](int pip, double weight) {
+            const double shake = std::sin(2.0 * pi * loop_distance(pip, event.pip, score.period) / rate);
+            lane.level[pip] += event.velocity * weight * shake;
+            lane.swing[pip] += sign * event.velocity * weight * shake;
+        });
+        sign = -sign;
+    }
+    return lane;
+}
+
+}  // namespace
+
+GrooveLanes listen(const Score& score) {
+    constexpr Gesture arc_shape{16.0, 48.0};
+    constexpr Gesture plunge_shape{16.0, 72.0};
+    const bool has_backbeat = has_voice(score, backbeats);
+    const Voices accent_voices = has_backbeat ? backbeats : kicks;
+    const Voices low_voices = has_voice(score, bass) ? bass : kicks;
+    GrooveLanes g{
+        score.period,
+        score.period / pips_per_bar,
+        make_lane(score, kicks),
+        make_lane(score, backbeats),
+        make_lane(score, accent_voices),
+        make_lane(score, hats),
+        make_lane(score, percussion),
+        make_lane(score, depth_voices),
+        make_lane(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim}),
+        make_lane(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim}, &arc_shape),
+        make_lane(score, low_voices, &plunge_shape),
+        make_lane(score, accent_voices, nullptr, 24.0),
+        {},
+        events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc, Voice::bell}),
+        score.events,
+    };
+    g.hat_tremor = ringing_lane(score, hats, {2.4, 20.0}, 6.0);
+    return g;
+}
+
+const std::vector<BeatMotion>& beat_motions() {
+    static const std::vector<BeatMotion> motions{
+        {"bounce", "Kick-led bounce", "", bounce, {{-0.297, 0.297}, {-0.240, 0.683}, {-0.040, 0.068}}},
+        {"step", "Snare side-step", "", step, {{-0.734, 0.7464}, {-0.361, 0.088}, {-0.059, 0.181}}},
+        {"orbit", "Percussion orbit", "", orbit, {{-0.620, 0.620}, {-0.614, 0.614}, {-0.216, 0.174}}},
+        {"glide", "Bass-and-phrase glide", "", glide, {{-0.663, 0.700}, {-0.493, 0.260}, {-0.413, 0.485}}},
+        {"surge",
+         "Forward surge",
+         "Kick thrust through depth with contrasting snare lift and hat detail.",
+         surge,
+         {{-0.212, 0.212}, {-0.362, 0.193}, {-0.288, 0.679}}},
+        {"recoil",
+         "Backbeat recoil",
+         "Snare pushes sideways; kick counters downward; delayed echo draws back.",
+         recoil,
+         {{-0.641, 0.641}, {0.0, 0.312}, {-0.263, 0.187}}},
+        {"flutter",
+         "Upper-percussion flutter",
+         "Hat and shaker tremors over a wider kick/snare arc.",
+         flutter,
+         {{-0.470, 0.541}, {-0.117, 0.350}, {-0.170, 0.294}}},
+        {"dive",
+         "Bass-led dive",
+         "Bass drives a broad depth plunge with alternating drum counterweight.",
+         dive,
+         {{-0.384, 0.488}, {-0.187, 0.125}, {-0.328, 0.92}}},
+        {"pendulum",
+         "Weighted pendulum",
+         "A hanging arc whose amplitude and angular speed respond to the score.",
+         pendulum,
+         {{-0.556, 0.556}, {-0.200, 0.091}, {-0.180, 0.264}}},
+        {"figure8",
+         "Woven figure eight",
+         "Two crossing lobes expand at kicks with a lifted snare crossing.",
+         figure8,
+         {{-0.630, 0.645}, {-0.440, 0.440}, {-0.204, 0.178}}},
+        {"box",
+         "Rounded corner tour",
+         "Rhythm-weighted phase travels around four softened corners.",
+         box,
+         {{-0.520, 0.520}, {-0.501, 0.400}, {-0.092, 0.290}}},
+        {"corkscrew",
+         "Closed corkscrew",
+         "Two orbital turns ride a depth wave with percussion-driven radius.",
+         corkscrew,
+         {{-0.581, 0.596}, {-0.580, 0.580}, {-0.497, 0.602}}},
+        {"spiral",
+         "Breathing spiral",
+         "A contracting and expanding double-turn path with a continuous seam.",
+         spiral,
+         {{-0.684, 0.527}, {-0.641, 0.623}, {-0.337, 0.337}}},
+        {"slalom",
+         "Drum slalom",
+         "S-shaped travel with kick lift, snare cutbacks and depth counter-motion.",
+         slalom,
+         {{-0.656, 0.648}, {-0.410, 0.362}, {-0.373, 0.403}}},
+        {"spring",
+         "Causal spring",
+         "An event starts at rest, then drives a damped ringing excursion.",
+         spring,
+         {{-0.670, 0.670}, {-0.367, 0.372}, {-0.601, 0.594}}},
+        {"ricochet",
+         "Directional ricochet",
+         "Successive onsets send smooth excursions toward a cyclic series of targets.",
+         ricochet,
+         {{-0.856, 0.856}, {-0.92, 0.707}, {-0.469, 0.477}}},
+    };
+    return motions;
+}
+
+}  // namespace kinetrope_tablegen

@@ -1,0 +1,80 @@
+#include "catalogue/generator/continuum/fit.hpp"
+
+#include <cmath>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace kinetrope_tablegen::continuum {
+
+namespace {
+
+struct AxisCurve {
+    double linear;
+    double quadratic;
+    double apply(double v) const { return v * (linear + quadratic * v); }
+};
+
+AxisCurve curve_through_zero(double smallest, double largest, AxisSpan target) {
+    if (target.low == 0.0 && target.high == 0.0) return {0.0, 0.0};
+    if (largest > 0.0 && smallest < 0.0) {
+        const double quadratic = (target.high / largest - target.low / smallest) / (largest - smallest);
+        const AxisCurve curve{target.high / largest - quadratic * largest, quadratic};
+        const double slope_low = curve.linear + 2.0 * quadratic * smallest;
+        const double slope_high = curve.linear + 2.0 * quadratic * largest;
+        if (!(slope_low > 0.0 && slope_high > 0.0))
+            throw std::logic_error("raw path too lopsided for its target range: " + std::to_string(smallest) + " .. " +
+                                   std::to_string(largest));
+        return curve;
+    }
+    if (largest > 0.0) return {target.high / largest, 0.0};
+    if (smallest < 0.0) return {target.low / smallest, 0.0};
+    throw std::logic_error("raw path axis never moves");
+}
+
+struct Extremes {
+    Offset3 low{0, 0, 0};
+    Offset3 high{0, 0, 0};
+};
+
+Extremes measure_extremes(int period, const RawPath& path, Measure measure) {
+    const int steps = measure == Measure::half_pips ? 2 : 1;
+    Extremes e;
+    for (int i = 0; i < period * steps; ++i) {
+        const Offset3 v = path(double(i) / steps);
+        e.low = {std::fmin(e.low.x, v.x), std::fmin(e.low.y, v.y), std::fmin(e.low.z, v.z)};
+        e.high = {std::fmax(e.high.x, v.x), std::fmax(e.high.y, v.y), std::fmax(e.high.z, v.z)};
+    }
+    return e;
+}
+
+void check_within(double v, AxisSpan target) {
+    constexpr double slack = 1e-12;
+    if (v < target.low - slack || v > target.high + slack)
+        throw std::logic_error("fitted path leaves its target range");
+}
+
+}  // namespace
+
+Table fitted_path(int period, const RawPath& path, const RangeTargets& targets, Measure measure) {
+    return fitted_path(period, path, path, targets, measure);
+}
+
+Table fitted_path(int period, const RawPath& path, const RawPath& reference, const RangeTargets& targets,
+                  Measure measure) {
+    const Extremes e = measure_extremes(period, reference, measure);
+    const AxisCurve x = curve_through_zero(e.low.x, e.high.x, targets.x);
+    const AxisCurve y = curve_through_zero(e.low.y, e.high.y, targets.y);
+    const AxisCurve z = curve_through_zero(e.low.z, e.high.z, targets.z);
+    Table table(period);
+    for (int p = 0; p < period; ++p) {
+        const Offset3 v = path(p);
+        table[p] = {x.apply(v.x), y.apply(v.y), z.apply(v.z)};
+        check_within(table[p].x, targets.x);
+        check_within(table[p].y, targets.y);
+        check_within(table[p].z, targets.z);
+    }
+    return table;
+}
+
+}  // namespace kinetrope_tablegen::continuum

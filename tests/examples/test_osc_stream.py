@@ -1,0 +1,94 @@
+"""examples/osc_stream.py against a real OSC server on the loopback address."""
+
+import struct
+import subprocess
+import sys
+from pathlib import Path
+
+import kinetrope
+import pytest
+
+osc_server = pytest.importorskip("pythonosc.osc_server")
+from pythonosc.dispatcher import Dispatcher  # noqa: E402
+
+EXAMPLE = Path(__file__).parents[2] / "examples" / "osc_stream.py"
+
+
+@pytest.fixture
+def receiver():
+    """A bound server and the list its messages land in, as (address, args)."""
+    received = []
+    dispatcher = Dispatcher()
+    dispatcher.set_default_handler(lambda address, *args: received.append((address, args)))
+    server = osc_server.BlockingOSCUDPServer(("127.0.0.1", 0), dispatcher)
+    yield server, received
+    server.server_close()
+
+
+def collect(server, count):
+    """Handles the datagrams queued on the socket: `count` of them, then checks
+    that nothing else is waiting. The timeout only bounds a broken run."""
+    server.timeout = 10.0
+    for _ in range(count):
+        server.handle_request()
+    server.timeout = 0.0
+    server.handle_request()
+
+
+def run_example(port, *args):
+    return subprocess.run([sys.executable, str(EXAMPLE), "127.0.0.1", str(port), *args],
+                          capture_output=True, text=True, timeout=60)
+
+
+def as_float32(values):
+    return struct.unpack("<3f", struct.pack("<3f", *values))
+
+
+def test_frames_carry_the_samples_at_their_pips(receiver):
+    server, received = receiver
+    patterns = ["helix", kinetrope.catalogue()[-1]["name"]]
+    frames = 24
+    done = run_example(server.server_address[1], *patterns,
+                       "--bpm", "240", "--fps", "100", "--frames", str(frames), "--start-beat", "2.5")
+    assert done.returncode == 0, done.stderr
+    collect(server, frames * (1 + len(patterns)))
+
+    assert len(received) == frames * (1 + len(patterns))
+    pips = []
+    for frame in range(frames):
+        (pip_address, (pip,)), *offsets = received[frame * 3:(frame + 1) * 3]
+        assert pip_address == "/kinetrope/pip" and type(pip) is int
+        pips.append(pip)
+        for name, (address, values) in zip(patterns, offsets):
+            assert address == f"/kinetrope/{name}"
+            assert values == as_float32(kinetrope.sample(name, pip).as_tuple())
+    # Beat 2.5 is pip 160; at 240 bpm and 100 frames a second each frame is
+    # 2.56 pips on, so frames skipped under load still leave pips rising.
+    assert pips[0] == 160
+    assert all(a < b for a, b in zip(pips, pips[1:]))
+
+
+def test_count_in_before_beat_zero_gives_negative_pips(receiver):
+    server, received = receiver
+    done = run_example(server.server_address[1], "bounce", "--prefix", "/show/", "--frames", "1",
+                       "--start-beat", "-0.5")
+    assert done.returncode == 0, done.stderr
+    collect(server, 2)
+    assert received == [("/show/pip", (-32,)), ("/show/bounce", as_float32(kinetrope.bounce(-32).as_tuple()))]
+
+
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (["no_such_pattern"], "Unknown dance rudiment: no_such_pattern"),
+        (["bounce", "--bpm", "0"], "must be a positive number: 0"),
+        (["bounce", "--fps", "nan"], "must be a positive number: nan"),
+    ],
+)
+def test_bad_arguments_stop_before_sending(receiver, args, message):
+    server, received = receiver
+    done = run_example(server.server_address[1], *args, "--frames", "1")
+    assert done.returncode == 2
+    assert message in done.stderr
+    collect(server, 0)
+    assert received == []

@@ -28,35 +28,83 @@ std::string pair_name(const char* family, int a, int b) {
     return std::string(family) + "_" + std::to_string(a) + "_" + std::to_string(b);
 }
 
-// Ribbon: the spine's radius dips a times per loop and ripples b times; the
-// depth deflection follows the dip, so z is zero wherever the radius is full.
+// The value of `knob` in [low, high] at which the increasing measure
+// `reached(knob)` equals `target`: shapes are tuned to their stated figures
+// here, before any fit, so the fit has nothing left to bend.
+template <typename Measure>
+double solved(double low, double high, double target, Measure reached) {
+    for (int i = 0; i < 80; ++i) {
+        const double mid = 0.5 * (low + high);
+        (reached(mid) < target ? low : high) = mid;
+    }
+    return 0.5 * (low + high);
+}
+
+template <typename Path, typename Measure>
+double least_over_pips(const Path& path, Measure measure) {
+    double least = 1e300;
+    for (int p = 0; p < sixteen_beats; ++p) least = std::fmin(least, measure(path(p)));
+    return least;
+}
+
+double planar_radius(Offset3 v) { return std::hypot(v.x, v.y); }
+double spatial_radius(Offset3 v) { return std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z); }
+
+// Ribbon: the spine is the ellipse of the family's x and y ends; its width
+// narrows a times per loop, deepened b times, and never at pip 0 or half-way
+// (so the spine's own ends are kept); rows with even a also keep it whole at
+// the quarter turns. The depth deflection follows the narrowing.
 struct RibbonWidth {
     const char* suffix;
-    double dip;     // share of the radius the width may take away
-    double height;  // |z| target
+    double least_radius;  // the planar radius the narrowest point falls to
+    double height;        // |z| reached
 };
 
-RawPath ribbon_path(int a, int b, double dip) {
+constexpr double ribbon_x = peak, ribbon_y = 0.764;
+
+double ribbon_narrowing(int a, int b, double t) {
+    const double sa = std::sin(a * t), sb = std::sin(b * t);
+    return sa * sa * (0.3 + 0.7 * sb * sb);
+}
+
+RawPath ribbon_path(int a, int b, const RibbonWidth& width) {
+    // Scaled so the narrowest point takes the whole dip in every row.
+    double widest = 0.0;
+    for (int p = 0; p < sixteen_beats; ++p) widest = std::fmax(widest, ribbon_narrowing(a, b, theta_at(p)));
+    const auto spine = [=](double dip) {
+        return [=](double pip) {
+            const double t = theta_at(pip);
+            const double w = 1.0 - dip / widest * ribbon_narrowing(a, b, t);
+            return Offset3{w * ribbon_x * std::cos(t), w * ribbon_y * std::sin(t), 0.0};
+        };
+    };
+    // A deeper dip narrows more, so the least radius falls as the dip grows.
+    const double dip = solved(0.0, 1.0, -width.least_radius,
+                              [&](double d) { return -least_over_pips(spine(d), planar_radius); });
+    const auto deflection = [=](double t) { return ribbon_narrowing(a, b, t) * std::sin((a + b) * t); };
+    double deepest = 0.0;
+    for (int p = 0; p < sixteen_beats; ++p) deepest = std::fmax(deepest, std::fabs(deflection(theta_at(p))));
+    const double depth = width.height / deepest;
     return [=](double pip) {
-        const double t = theta_at(pip);
-        const double narrowing = 0.6 * std::sin(a * t) * std::sin(a * t) + 0.4 * std::sin(b * t) * std::sin(b * t);
-        const double r = 1.0 - dip * narrowing;
-        return Offset3{r * std::cos(t), r * std::sin(t), dip * narrowing * std::sin((a + b) * t)};
+        Offset3 v = spine(dip)(pip);
+        v.z = depth * deflection(theta_at(pip));
+        return v;
     };
 }
 
 }  // namespace
 
 Family ribbons() {
-    const std::array<RibbonWidth, 2> widths{{{"slim", 0.695, 0.06}, {"deep", 0.866, 0.258}}};
+    const std::array<RibbonWidth, 2> widths{{{"slim", 0.25, 0.06}, {"deep", 0.11, 0.258}}};
     Family family;
     for (const RibbonWidth& width : widths)
         for (const auto& [a, b] : harmonic_pairs)
             family.push_back(make_pattern(
                 pair_name("ribbon", a, b) + "_" + width.suffix, sixteen_beats, 3,
                 "A curved elliptical spine with variable radial width and linked depth deflection.",
-                fitted_path(sixteen_beats, ribbon_path(a, b, width.dip),
-                            {{-peak, peak}, {-0.764, 0.764}, {-width.height, width.height}}, Measure::whole_pips)));
+                scaled_path(sixteen_beats, ribbon_path(a, b, width), peak,
+                            {{-peak, peak}, {-ribbon_y, ribbon_y}, {-width.height, width.height}},
+                            {true, width.least_radius, peak})));
     return family;
 }
 
@@ -178,43 +226,74 @@ Family harmonic_silhouettes() {
 
 namespace {
 
-// Surface: longitude turns a times, latitude swings b times, and the radius
-// breathes between about 0.61 and 0.82, full at pip 0.
-RawPath surface_path(int a, int b, double latitude_swing) {
+// Surface: a closed surface whose equator is the family's x and y ends (an
+// egg, fuller towards +x) and whose poles reach the row's height; the radius
+// narrows between equator and turning latitude, so the path breathes between
+// the least radius and 0.82 without leaving either end. Longitude turns a
+// times, latitude swings b times.
+constexpr double surface_least_radius = 0.61, surface_back = 0.721, surface_side = 0.785;
+
+Offset3 surface_equator(double longitude) {
+    // x runs from 0.82 at longitude 0 to -surface_back at the half turn.
+    const double c = std::cos(longitude);
+    const double lean = (peak - surface_back) / 2.0;
+    return {(peak - lean) * c + lean * c * c, surface_side * std::sin(longitude), 0.0};
+}
+
+RawPath surface_path(int a, int b, double swing, double narrowing) {
     return [=](double pip) {
         const double t = theta_at(pip);
-        const double longitude = a * t;
-        const double latitude = latitude_swing * std::sin(b * t);
-        const double r = 0.715 + 0.105 * std::cos((a + b) * t);
-        return Offset3{r * std::cos(latitude) * std::cos(longitude), r * std::cos(latitude) * std::sin(longitude),
-                       r * std::sin(latitude)};
+        const double turn = std::sin(b * t);  // latitude as a share of the swing
+        const double latitude = swing * turn;
+        const double between = std::sin(pi * turn);
+        const double r = 1.0 - narrowing * between * between;
+        const Offset3 e = surface_equator(a * t);
+        return Offset3{r * e.x * std::cos(latitude), r * e.y * std::cos(latitude), r * peak * std::sin(latitude)};
     };
+}
+
+// The swing that takes z to `height` and the narrowing that takes the least
+// radius to 0.61, measured on the stored pips; each barely moves the other.
+RawPath tuned_surface_path(int a, int b, double height) {
+    double swing = std::asin(height / peak), narrowing = 0.0;
+    const auto highest = [&](double s, double n) {
+        double z = 0.0;
+        const RawPath path = surface_path(a, b, s, n);
+        for (int p = 0; p < sixteen_beats; ++p) z = std::fmax(z, path(p).z);
+        return z;
+    };
+    for (int round = 0; round < 4; ++round) {
+        narrowing = solved(0.0, 0.5, -surface_least_radius, [&](double n) {
+            return -least_over_pips(surface_path(a, b, swing, n), spatial_radius);
+        });
+        swing = solved(0.0, 0.5 * pi, height, [&](double s) { return highest(s, narrowing); });
+    }
+    return surface_path(a, b, swing, narrowing);
 }
 
 struct SurfaceExtent {
     const char* suffix;
-    double latitude_swing;
-    std::array<double, 8> heights;  // |z| target per harmonic pair
+    std::array<double, 8> heights;  // |z| reached, per harmonic pair
 };
 
 }  // namespace
 
 Family surface_paths() {
     const std::array<SurfaceExtent, 2> extents{{
-        {"low", 0.5, {0.387, 0.30, 0.345, 0.36, 0.32, 0.35, 0.31, 0.372}},
-        {"wide", 1.0, {0.70, 0.742, 0.72, 0.69, 0.673, 0.776, 0.71, 0.755}},
+        {"low", {0.387, 0.30, 0.345, 0.36, 0.32, 0.35, 0.31, 0.372}},
+        {"wide", {0.70, 0.742, 0.72, 0.69, 0.673, 0.776, 0.71, 0.755}},
     }};
     Family family;
     for (const SurfaceExtent& extent : extents)
         for (std::size_t i = 0; i < harmonic_pairs.size(); ++i) {
             const auto [a, b] = harmonic_pairs[i];
             const double h = extent.heights[i];
-            family.push_back(
-                make_pattern(pair_name("surface", a, b) + "_" + extent.suffix, sixteen_beats, 3,
-                             "A varying-radius surface path with coupled longitude and latitude; all "
-                             "three coordinates are retained.",
-                             fitted_path(sixteen_beats, surface_path(a, b, extent.latitude_swing),
-                                         {{-0.721, peak}, {-0.785, 0.785}, {-h, h}}, Measure::whole_pips)));
+            family.push_back(make_pattern(pair_name("surface", a, b) + "_" + extent.suffix, sixteen_beats, 3,
+                                          "A varying-radius surface path with coupled longitude and latitude; all "
+                                          "three coordinates are retained.",
+                                          scaled_path(sixteen_beats, tuned_surface_path(a, b, h), peak,
+                                                      {{-surface_back, peak}, {-surface_side, surface_side}, {-h, h}},
+                                                      {false, surface_least_radius, peak})));
         }
     return family;
 }

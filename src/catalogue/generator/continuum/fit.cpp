@@ -77,4 +77,26 @@ Table fitted_path(int period, const RawPath& path, const RawPath& reference, con
     return table;
 }
 
+Table scaled_path(int period, const RawPath& path, double peak, const RangeTargets& targets, RadiusBand band) {
+    Table table(period);
+    double largest = 0.0;
+    for (int p = 0; p < period; ++p) {
+        table[p] = path(p);
+        const Offset3 v = table[p];
+        largest = std::fmax(largest, std::fmax(std::fabs(v.x), std::fmax(std::fabs(v.y), std::fabs(v.z))));
+    }
+    if (!(largest > 0.0)) throw std::logic_error("raw path never moves");
+    constexpr double slack = 1e-9;
+    for (Offset3& v : table) {
+        v = {v.x * peak / largest, v.y * peak / largest, v.z * peak / largest};
+        check_within(v.x, targets.x);
+        check_within(v.y, targets.y);
+        check_within(v.z, targets.z);
+        const double radius = band.planar ? std::hypot(v.x, v.y) : std::sqrt(v.x * v.x + v.y * v.y + v.z * v.z);
+        if (radius < band.low - slack || radius > band.high + slack)
+            throw std::logic_error("scaled path leaves its radius band: " + std::to_string(radius));
+    }
+    return table;
+}
+
 }  // namespace kinetrope_tablegen::continuum

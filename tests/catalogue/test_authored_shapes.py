@@ -4,9 +4,10 @@ names promise, and siblings that can be told apart. A later change to a
 fit or a shape that breaks one of them fails here."""
 
 import math
+import re
 
 import pytest
-from builtin_tables import registry_rows, table
+from builtin_tables import axis, registry_rows, table
 
 NAMES = [row["name"] for row in registry_rows()]
 PAIRS = ["1_2", "1_3", "1_4", "1_5", "2_3", "2_5", "3_4", "3_5"]
@@ -40,3 +41,53 @@ def test_radius_stays_in_its_band_and_reaches_its_ends(rows, radius, low, high, 
         least[name] = min(radii)
     falls = [abs(r - low) <= TOLERANCE for r in least.values()]
     assert all(falls) if every_row_falls else any(falls), least
+
+
+# Rows whose name or description names a vertical direction, with positive y
+# up: "down"/"up" rows spend their loop below/above the centre; "climbs" rows
+# rise from their start all the way to their highest point before they fall.
+DIRECTIONS = {
+    "gesture_low_scoop": "down", "gesture_duck_sway": "down", "gesture_bow_turn": "down",
+    "gesture_high_arc": "up", "gesture_hop_answer": "up", "gesture_zigzag_lift": "climbs",
+    "mech_cam_return": "climbs", "spline_rising_kite": "climbs", "spline_scoop": "down",
+    **{f"reach_scoop_{n}": "down" for n in (3, 4, 5, 7)},
+}
+# Rows whose direction word is not about y: given keyframe and gesture
+# tables, x-only waves, the x contour of a sequence, a lift the family states
+# as depth, the z extent of a surface; the dwell phrases' lifts are held below.
+DIRECTION_WORDS_ELSEWHERE = ("env_", "necklace_", "wave_", "seq_up_down_", "reach_lift_", "surface_",
+                             "dwell_phrase_")
+DIRECTION_WORD = re.compile(r"\b(lift|rise|rising|high|low|hop|duck|drop|scoop|dip|up|down)", re.I)
+
+
+def test_every_row_naming_a_direction_is_held_to_it():
+    atlas_and_continuum = registry_rows()[52:628]
+    named = {r["name"] for r in atlas_and_continuum
+             if DIRECTION_WORD.search(r["name"].replace("_", " ") + " " + r["description"])}
+    assert named - set(DIRECTIONS) == {n for n in named if n.startswith(DIRECTION_WORDS_ELSEWHERE)}
+
+
+@pytest.mark.parametrize("name, sense", DIRECTIONS.items())
+def test_row_moves_the_way_its_word_says(name, sense):
+    y = axis(name, 1)
+    if sense == "climbs":
+        top = y.index(max(y))
+        assert all(v >= y[0] - 1e-9 for v in y[: top + 1]) and y[top] - y[0] >= 0.5 * (max(y) - min(y))
+    else:
+        assert (1 if sense == "up" else -1) * sum(y) / len(y) >= 0.05
+
+
+def holds(samples, shortest=40):
+    runs, start = [], 0
+    for p in range(1, len(samples) + 1):
+        if p == len(samples) or samples[p] != samples[start]:
+            if p - start >= shortest:
+                runs.append(samples[start])
+            start = p
+    return runs
+
+
+@pytest.mark.parametrize("name", [f"dwell_phrase_{n:02}" for n in range(1, 17)])
+def test_dwell_phrases_lift_above_their_rest(name):
+    first, second, rest = holds(table(name))
+    assert first[1] > rest[1] and second[1] > rest[1]

@@ -1,7 +1,7 @@
 // Atlas gesture family: sixteen single-point gestures over eight beats. Paths
 // that stop at their poses are keyframe paths; flowing ones are formulas of
-// the loop's phase. All are peak-normalised; y below 0 is up, z toward the
-// viewer.
+// the loop's phase. All are peak-normalised; positive y is up, z toward the
+// viewer. A row whose label names a direction moves that way.
 
 #include <cmath>
 #include <variant>
@@ -19,17 +19,17 @@ double sq(double v) { return v * v; }
 double half_cosine_rise(double t) { return (1.0 - std::cos(t)) / 2.0; }  // 0 at pip 0, 1 half-way
 
 // A deep scoop below the centre, returned along a flat path above it.
-Offset3 low_scoop(double t) { return {0.82 * std::cos(t), 0.35 * std::sin(t) + 0.3 * sq(std::sin(t)), 0.0}; }
+Offset3 low_scoop(double t) { return {0.82 * std::cos(t), -0.35 * std::sin(t) - 0.3 * sq(std::sin(t)), 0.0}; }
 
-// Back and forth under one high arch, the two passes slightly apart.
-Offset3 high_arc(double t) { return {0.82 * std::sin(t), -0.75 * sq(std::cos(t)) + 0.1 * std::sin(2.0 * t), 0.0}; }
+// Back and forth along one high arch, the two passes slightly apart.
+Offset3 high_arc(double t) { return {0.82 * std::sin(t), 0.75 * sq(std::cos(t)) - 0.1 * std::sin(2.0 * t), 0.0}; }
 
 // Two sways side to side; the first passage through the middle ducks deeply.
 Offset3 duck_sway(double t) {
-    return {0.82 * std::sin(2.0 * t), 0.6 * sq(std::cos(2.0 * t)) * (1.0 + std::cos(t)) / 2.0, 0.0};
+    return {0.82 * std::sin(2.0 * t), -0.6 * sq(std::cos(2.0 * t)) * (1.0 + std::cos(t)) / 2.0, 0.0};
 }
 
-// An oval in the horizontal-depth plane with a lift on each side.
+// An oval in the horizontal-depth plane, rising on one side, dipping on the other.
 Offset3 reach_depth(double t) { return {0.6 * std::cos(t), -0.3 * std::sin(2.0 * t), 0.82 * std::sin(t)}; }
 
 // A spiral that widens as it comes forward: depth runs 0 to 0.82 and back.
@@ -71,7 +71,7 @@ const GestureRow gesture_rows[] = {
            {{0, 0}, {64, -0.6}, {128, -0.6}, {192, 0.6}, {256, 0.6}, {320, -0.6}, {384, 0}}}},
     {"zigzag_lift", "zigzag lift", 2,
      Poses{{{0, -0.6}, {64, 0.6}, {128, -0.6}, {192, 0.6}, {256, -0.6}, {320, 0}, {416, 0.3}},
-           {{0, 0.6}, {64, 0.3}, {128, 0}, {192, -0.3}, {256, -0.6}, {320, -0.82}, {416, 0}}}},
+           {{0, -0.6}, {64, -0.3}, {128, 0}, {192, 0.3}, {256, 0.6}, {320, 0.82}, {416, 0}}}},
     {"duck_sway", "duck and sway", 2, duck_sway},
     {"push_pull", "push and pull", 3,
      Poses{{{0, 0}, {128, 0.12}, {256, 0}, {384, -0.1}},
@@ -80,14 +80,14 @@ const GestureRow gesture_rows[] = {
     {"reach_depth", "reach through depth", 3, reach_depth},
     {"bow_turn", "bow and turn", 3,
      Poses{{{0, 0}, {256, 0}, {320, 0.82}, {384, 0}, {448, -0.82}},
-           {{0, 0}, {96, 0.7}, {160, 0.7}, {256, 0}},
+           {{0, 0}, {96, -0.7}, {160, -0.7}, {256, 0}},
            {{0, 0}, {96, 0.5}, {160, 0.5}, {256, 0}, {288, -0.25}, {384, -0.6}, {480, -0.25}}}},
     {"heel_toe", "heel-toe abstract", 2,
      Poses{{{0, -0.5}, {96, -0.2}, {192, 0.3}, {256, 0.5}, {352, 0.2}, {448, -0.3}},
            {{0, 0}, {48, 0.6}, {96, 0}, {144, -0.7}, {192, 0}, {256, 0}, {304, 0.6}, {352, 0}, {400, -0.7}, {448, 0}}}},
     {"hop_answer", "hop and answer", 2,
      Poses{{{0, 0}, {64, 0.6}, {128, 0.6}, {192, 0}, {256, -0.6}, {320, -0.6}, {384, 0}},
-           {{0, 0}, {32, -0.82}, {64, 0}, {192, 0}, {224, -0.5}, {256, 0}}}},
+           {{0, 0}, {32, 0.82}, {64, 0}, {192, 0}, {224, 0.5}, {256, 0}}}},
     {"spiral_reach", "spiral reach", 3, spiral_reach},
     {"diamond_depth", "depth diamond", 3,
      Poses{{{0, 0.82}, {64, 0}, {128, -0.82}, {192, 0}, {256, 0}, {320, 0}, {384, 0}, {448, 0}},

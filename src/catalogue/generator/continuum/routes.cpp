@@ -127,12 +127,14 @@ const std::vector<SplineRow>& spline_rows() {
           {0.5, -0.7, 0},
           {0.3, -0.1, 0}},
          {0.7, 0.9, 0.6, 1.1, 0.8, 0.7, 1.2, 0.6, 0.9, 1.0}},
+        // A scoop lingers along its low pass; a rising kite starts at its foot
+        // and climbs slowly to its head before dropping back.
         {"scoop",
          {{-0.8, 0.6, 0}, {-0.35, -0.7, 0}, {0.45, -0.65, 0}, {0.85, 0.5, 0}, {0.2, -0.05, 0}},
-         {2.0, 1.2, 1.6, 0.9, 1.4}},
+         {1.4, 2.4, 1.6, 0.9, 1.2}},
         {"rising_kite",
-         {{0.25, 0.9, 0.6}, {0.6, -0.05, 0.1}, {-0.2, -0.9, -0.5}, {-0.55, 0.25, 0.2}},
-         {1.8, 2.6, 2.2, 1.4}},
+         {{-0.2, -0.9, -0.5}, {-0.55, 0.25, 0.2}, {0.25, 0.9, 0.6}, {0.6, -0.05, 0.1}},
+         {2.6, 2.8, 1.2, 1.4}},
         {"twisted_bow",
          {{0.05, 0.0, 0.0},
           {0.8, 0.6, 0.6},
@@ -395,7 +397,7 @@ struct ReachStroke {
 ReachStroke reach_stroke(ReachShape shape, double s) {
     const double out = std::sin(pi * s);
     switch (shape) {
-        case ReachShape::scoop:
+        case ReachShape::scoop:  // sags below its line on the way out (see reach_path)
             return {out * out, 0.35 * std::sin(2.0 * pi * s) * out, 0.0};
         case ReachShape::hook:
             return {out * out, 0.45 * out * out * std::sin(pi * s / 2.0), 0.0};
@@ -425,8 +427,11 @@ RawPath reach_path(ReachShape shape, int count) {
         const double length = 1.0 - 0.14 * (j % 3);
         const ReachStroke stroke = reach_stroke(shape, s);
         const double along = length * stroke.extension, across = length * stroke.side;
+        // A scoop dips downward whichever way it reaches, deepest going out.
+        const double sag = shape == ReachShape::scoop ? 0.4 * length * stroke.extension * (1.3 - s) : 0.0;
         return Offset3{along * std::cos(angle) - across * std::sin(angle),
-                       along * std::sin(angle) + across * std::cos(angle), (j % 2 == 0 ? 1.0 : -0.8) * stroke.lift};
+                       along * std::sin(angle) + across * std::cos(angle) - sag,
+                       (j % 2 == 0 ? 1.0 : -0.8) * stroke.lift};
     };
 }
 

@@ -3,6 +3,7 @@ state in words: radius bands, bands an axis keeps, the directions their
 names promise, and siblings that can be told apart. A later change to a
 fit or a shape that breaks one of them fails here."""
 
+import itertools
 import math
 import re
 
@@ -91,3 +92,36 @@ def holds(samples, shortest=40):
 def test_dwell_phrases_lift_above_their_rest(name):
     first, second, rest = holds(table(name))
     assert first[1] > rest[1] and second[1] > rest[1]
+
+
+def rms_apart(a, b):
+    return math.sqrt(sum((p - q) ** 2 for s, t in zip(a, b) for p, q in zip(s, t)) / (3 * len(a)))
+
+
+EXACT_SEQ = {f"seq_{c}_even" for c in ("pendulum", "octave", "ratchet", "stairs")}
+ATLAS, CONTINUUM = NAMES[52:308], NAMES[308:628]
+# Rows each family authors itself (fully specified siblings are left out).
+SIBLINGS = {
+    "wave": ["wave_soft_rectifier", "wave_scoop_warp", "wave_shelf_wave", "wave_warped_fold"],
+    "seq": [n for n in ATLAS if n.startswith("seq_") and n not in EXACT_SEQ],
+    "mech": [f"mech_{m}" for m in ("offset_crank", "whitworth", "elliptic_cam", "escapement", "rocking_beam",
+                                   "crank_rocker", "cam_return")],
+    **{family: [n for n in ATLAS if n.startswith(family + "_")] for family in ("noise", "gesture")},
+    **{family: [n for n in CONTINUUM if n.startswith(family + "_")]
+       for family in ("ribbon", "contour_shaped", "spline", "tour", "scan", "reach", "surface", "braid",
+                      "arm_coupled", "dwell_phrase", "packet", "canon")},
+}
+
+
+@pytest.mark.parametrize("family", SIBLINGS)
+def test_authored_siblings_differ_visibly(family):
+    rows = {name: table(name) for name in SIBLINGS[family]}
+    assert len(rows) >= 4
+    for a, b in itertools.combinations(rows, 2):
+        apart = rms_apart(rows[a], rows[b])
+        if family == "canon":
+            # Sparse gestures of the shared vocabulary: a whole canon is only
+            # about 0.053 RMS from rest, so siblings are held to half of that.
+            assert apart >= 0.5 * min(rms_apart(rows[n], [(0, 0, 0)] * len(rows[n])) for n in (a, b)), (a, b)
+        else:
+            assert apart >= 0.05, (a, b, apart)

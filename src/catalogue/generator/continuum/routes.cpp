@@ -311,8 +311,8 @@ RawPath eased_route(std::vector<Stretch> stretches, int period) {
 RawPath scan_path(ScanStyle style, int rows) {
     constexpr double left = -0.8, right = 0.5, bulge = 0.12, bottom = -0.55;
     const double top = 0.44 + 0.03 * rows;
-    const double bow = style == ScanStyle::bowed ? 0.07 : 0.0;
-    const double tilt = style == ScanStyle::tilted ? 0.06 : 0.0;
+    const double bow = style == ScanStyle::bowed ? 0.26 : 0.0;
+    const double tilt = style == ScanStyle::tilted ? 0.24 : 0.0;
     const bool depth = style == ScanStyle::depth;
     const auto row_y = [=](int i) { return top - i * (top - bottom) / (rows - 1); };
     const auto on_row = [=](int i, double x) {
@@ -339,9 +339,11 @@ RawPath scan_path(ScanStyle style, int rows) {
     const Offset3 start = on_row(0, left);
     // The return's waypoints and tangents do not depend on the style, so all
     // styles of one row count share their extremes and start point.
+    // The return clears the top row by enough for the bowed and tilted rows,
+    // which rise by up to 0.26 and so read apart from the flat ones.
     // After an odd row count the scan ends on the right and the return
     // rises from there; after an even one it first sweeps below the rows.
-    std::vector<Offset3> points{end, {-0.1, bottom - 0.2, 0}, {right + 0.3, 0.0, 0}, {-0.4, top + 0.2, 0}, start};
+    std::vector<Offset3> points{end, {-0.1, bottom - 0.2, 0}, {right + 0.3, 0.0, 0}, {-0.4, top + 0.32, 0}, start};
     std::vector<Offset3> tangents{{0, -0.6, 0}, {1.6, 0, 0}, {0, 1.6, 0}, {-1.3, 0, 0}, {-0.5, -0.8, 0}};
     if (rows % 2 == 1) {
         points.erase(points.begin() + 1);

@@ -125,3 +125,28 @@ def test_authored_siblings_differ_visibly(family):
             assert apart >= 0.5 * min(rms_apart(rows[n], [(0, 0, 0)] * len(rows[n])) for n in (a, b)), (a, b)
         else:
             assert apart >= 0.05, (a, b, apart)
+
+
+def held(value, quoted):
+    """Shown to the quoted number of decimals, the value is the quoted one."""
+    decimals = len(quoted.split(".")[1])
+    return abs(value - float(quoted)) <= 0.5 * 10**-decimals + 1e-12
+
+
+def z_reach(name):
+    return max(abs(s[2]) for s in table(name))
+
+
+def test_ribbons_and_surfaces_keep_their_stated_depth():
+    assert all(z_reach(f"ribbon_{p}_slim") <= 0.06 + TOLERANCE for p in PAIRS)
+    assert all(held(z_reach(f"ribbon_{p}_deep"), "0.258") for p in PAIRS)
+    assert held(z_reach("surface_1_2_low"), "0.387") and held(z_reach("surface_2_3_wide"), "0.673")
+    assert all(z_reach(f"surface_{p}_low") < z_reach(f"surface_{p}_wide") for p in PAIRS)
+
+
+@pytest.mark.parametrize("name", [n for n in CONTINUUM if n.startswith("spline_")])
+def test_splines_keep_a_continuous_tangent_across_the_loop(name):
+    samples = table(name)
+    bends = [math.dist([2 * b - a - c for a, b, c in zip(*triple)], (0, 0, 0))
+             for triple in zip(samples[-1:] + samples[:-1], samples, samples[1:] + samples[:1])]
+    assert bends[0] <= 1.5 * max(bends[1:])

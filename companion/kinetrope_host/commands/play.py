@@ -1,0 +1,114 @@
+"""`kinetrope play NAME...`: patterns in real time at a tempo, following MIDI
+clock or the beats of an audio file, to OSC and a live terminal view."""
+
+from __future__ import annotations
+
+import argparse
+import math
+import sys
+import time
+from typing import Any
+
+from kinetrope_host import catalogue, player
+from kinetrope_host.frames import FrameSink
+from kinetrope_host.tempo import TempoMap
+
+DEFAULT_BARS = 4
+
+
+def positive_number(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value) or value <= 0.0:
+        raise argparse.ArgumentTypeError(f"must be a positive number: {text}")
+    return value
+
+
+def positive_count(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value <= 0:
+        raise argparse.ArgumentTypeError(f"must be a positive whole number: {text}")
+    return value
+
+
+def port_number(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if not 1 <= value <= 65535:
+        raise argparse.ArgumentTypeError(f"must be a UDP port, 1 to 65535: {text}")
+    return value
+
+
+def finite_number(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value):
+        raise argparse.ArgumentTypeError(f"must be a finite number: {text}")
+    return value
+
+
+def register(subparsers: Any) -> None:
+    command = subparsers.add_parser(
+        "play", help="play patterns in real time to OSC and the terminal",
+        description="Play patterns in real time: at a tempo, following MIDI clock, or along the beats of an "
+                    "audio file; each frame goes to OSC (with --port) and to a live view in the terminal.")
+    command.add_argument("names", nargs="+", metavar="NAME", help="built-in pattern names (see kinetrope list)")
+    clock = command.add_mutually_exclusive_group()
+    clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
+    command.add_argument("--start-beat", type=finite_number, default=0.0,
+                         help="song position of the first frame, in beats (default 0; negative for a count-in)")
+    command.add_argument("--bars", type=positive_count, default=None,
+                         help=f"stop after this many bars (default {DEFAULT_BARS} at a tempo)")
+    command.add_argument("--beats-per-bar", type=positive_count, default=4, help="beats in a bar (default 4)")
+    command.add_argument("--frames", type=positive_count, default=None, help="stop after this many frames")
+    command.add_argument("--fps", type=positive_number, default=60.0, help="frames a second (default 60)")
+    command.add_argument("--host", default="127.0.0.1", help="OSC receiver's host (default 127.0.0.1)")
+    command.add_argument("--port", type=port_number, default=None,
+                         help="OSC receiver's UDP port; without it no OSC is sent")
+    command.add_argument("--prefix", default="/kinetrope", help="OSC address prefix (default /kinetrope)")
+    command.add_argument("--view", action=argparse.BooleanOptionalAction, default=None,
+                         help="the live terminal view (default: on when the output is a terminal)")
+    command.set_defaults(run=run, command_parser=command)
+
+
+def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
+    sinks: list[FrameSink] = []
+    if arguments.port is not None:
+        from kinetrope_host.osc import OscSink
+
+        sinks.append(OscSink(arguments.host, arguments.port, arguments.prefix))
+    view = sys.stdout.isatty() if arguments.view is None else arguments.view
+    if view:
+        from kinetrope_host.live import LiveView
+
+        sinks.append(LiveView(arguments.beats_per_bar))
+    return sinks
+
+
+def clock_for(arguments: argparse.Namespace, started: float) -> tuple[player.Clock, float | None]:
+    """The clock to follow and the pip at which to stop (None: until stopped)."""
+    start_pip = arguments.start_beat * 64.0
+    bars = arguments.bars if arguments.bars is not None else DEFAULT_BARS
+    clock = player.TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip)
+    return clock, start_pip + bars * arguments.beats_per_bar * 64.0
+
+
+def run(arguments: argparse.Namespace) -> int:
+    names = [catalogue.resolve(name) for name in arguments.names]
+    sinks = sinks_for(arguments)
+    started = time.monotonic()
+    clock, until_pip = clock_for(arguments, started)
+    sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
+                       started=started)
+    if arguments.view is False or not sys.stdout.isatty():
+        print(f"{sent} frames sent", file=sys.stderr)
+    return 0

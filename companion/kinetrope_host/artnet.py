@@ -236,7 +236,7 @@ class ArtNetSink:
         universe: int = 0,
         rate: float = DEFAULT_RATE,
     ) -> None:
-        from stupidArtnet import StupidArtnet
+        from stupidArtnet import StupidArtnet  # type: ignore[import-untyped, unused-ignore]
 
         if isinstance(universe, bool) or not isinstance(universe, int) or not 0 <= universe <= MAX_UNIVERSE:
             raise UserError(f"Art-Net universe must be 0 to {MAX_UNIVERSE}: {universe!r}")

@@ -1,4 +1,4 @@
-"""The `kinetrope` command: list, show and play the built-in patterns."""
+"""The `kinetrope` command: list, show, play and export the built-in patterns."""
 
 from __future__ import annotations
 
@@ -7,13 +7,14 @@ import sys
 from collections.abc import Sequence
 from typing import NoReturn
 
+from kinetrope_host.commands import export as export_command
 from kinetrope_host.commands import list as list_command
 from kinetrope_host.commands import play as play_command
 from kinetrope_host.commands import show as show_command
 from kinetrope_host.errors import UserError
 
 # Each module adds its subcommand through register(subparsers).
-COMMANDS = [list_command, show_command, play_command]
+COMMANDS = [list_command, show_command, play_command, export_command]
 
 
 class Parser(argparse.ArgumentParser):

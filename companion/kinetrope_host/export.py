@@ -109,8 +109,11 @@ def export(
 
 
 def _with_progress(frames: Iterator[Any], count: int) -> Iterator[Any]:
-    from tqdm import tqdm
-
+    try:
+        from tqdm import tqdm  # type: ignore[import-untyped, unused-ignore]
+    except ImportError:  # the bar is a courtesy; the export does not need it
+        yield from frames
+        return
     # disable=None: no bar when stderr is not a terminal.
     with tqdm(total=count, unit="frame", disable=None, leave=False) as bar:
         pending = 0
@@ -187,7 +190,7 @@ _MARKER_SIZE = 0.06
 def _gltf_document(
     names: Sequence[str], fps: float, count: int, frames: Frames, scale: float
 ) -> tuple[Any, bytes]:
-    import pygltflib as g
+    import pygltflib as g  # type: ignore[import-untyped, unused-ignore]
 
     times = array("f")
     tracks = [array("f") for _ in names]
@@ -200,9 +203,10 @@ def _gltf_document(
     radius = _MARKER_SIZE * scale
     marker = array("f", (c * radius for vertex in _MARKER_VERTICES for c in vertex))
     indices = array("H", _MARKER_TRIANGLES)
-    for part in (times, *tracks, marker, indices):
-        if sys.byteorder != "little":  # pragma: no cover - glTF is little-endian
+    if sys.byteorder != "little":  # pragma: no cover - glTF is little-endian
+        for part in [times, *tracks, marker]:
             part.byteswap()
+        indices.byteswap()
 
     blob = bytearray()
 

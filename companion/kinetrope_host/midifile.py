@@ -14,7 +14,7 @@ DEFAULT_BPM = 120.0
 
 def tempo_changes(path: str | os.PathLike[str]) -> list[tuple[float, float]]:
     """(beat, bpm) for every tempo change of the file, the first at beat 0."""
-    import mido
+    import mido  # type: ignore[import-untyped, unused-ignore]
 
     name = os.fspath(path)
     try:

@@ -101,6 +101,7 @@ def receiver():
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as poke:
         poke.sendto(b"goodbye!", ("127.0.0.1", port))
     node.t.join(timeout=10)
+    node.sock.close()  # the library leaves it open
 
 
 def wait_for(node, universe, want, timeout=3.0):

@@ -22,7 +22,6 @@ def register(subparsers: Any) -> None:
     parser.add_argument("names", nargs="+", metavar="NAME", help="pattern names")
     base = parser.add_mutually_exclusive_group(required=True)
     base.add_argument("--bpm", type=float, help="a constant tempo")
-    base.add_argument("--audio", metavar="FILE", help="follow the beats tracked in an audio file")
     base.add_argument("--midi-file", metavar="FILE", help="follow the tempo map of a standard MIDI file")
     parser.add_argument("--fps", type=float, required=True, help="frames a second")
     length = parser.add_mutually_exclusive_group(required=True)
@@ -38,10 +37,6 @@ def time_base(args: argparse.Namespace) -> TempoMap:
         from ..midifile import tempo_map
 
         return tempo_map(args.midi_file)
-    if args.audio is not None:
-        from ..audio import tempo_map_from_audio
-
-        return tempo_map_from_audio(args.audio)
     try:
         return TempoMap.constant(args.bpm)
     except ValueError as exc:

@@ -255,6 +255,9 @@ class ArtNetSink:
         self._artnet.set_universe(universe & 0xF)
         self._lock = threading.Lock()
         self._pending: bytearray | None = None
+        # Whether the pending universe has gone out at least once, so that
+        # closing right after a frame still delivers it.
+        self._delivered = True
         self._stop = threading.Event()
         self._error: OSError | None = None
         self._thread = threading.Thread(target=self._run, name="artnet-sender", daemon=True)
@@ -266,11 +269,24 @@ class ArtNetSink:
         data = universe_frame(self.fixtures, [frame.values[name] for name in self.names])
         with self._lock:
             self._pending = data
+            self._delivered = False
 
     def close(self) -> None:
         self._stop.set()
         self._thread.join()
-        self._artnet.close()
+        try:
+            if not self._delivered and self._error is None and self._pending is not None:
+                self._transmit(self._pending)
+        except OSError as exc:
+            raise UserError(f"Art-Net send failed: {exc.strerror or exc}") from None
+        finally:
+            self._artnet.close()
+
+    def _transmit(self, data: bytearray) -> None:
+        # The library reports socket errors by printing them; send its
+        # packet here so that a failure reaches the caller.
+        packet = bytes(self._artnet.packet_header) + bytes(data)
+        self._artnet.socket_client.sendto(packet, (self._artnet.target_ip, self._artnet.port))
 
     def _run(self) -> None:
         period = 1.0 / self.rate
@@ -278,14 +294,10 @@ class ArtNetSink:
         while not self._stop.is_set():
             with self._lock:
                 data = self._pending
+                self._delivered = True
             if data is not None:
-                self._artnet.buffer = data
                 try:
-                    # The library reports socket errors by printing; send
-                    # directly so a failure reaches the caller.
-                    self._artnet.socket_client.sendto(
-                        bytes(self._artnet.packet_header) + bytes(data), (self._artnet.target_ip, self._artnet.port)
-                    )
+                    self._transmit(data)
                 except OSError as exc:
                     self._error = exc
                     return

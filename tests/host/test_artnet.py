@@ -2,12 +2,14 @@ import json
 import socket
 import time
 
+import kinetrope
 import pytest
 
 pytest.importorskip("stupidArtnet")
 python_artnet = pytest.importorskip("python_artnet")
 
 from kinetrope_host.artnet import ArtNetSink, Fixture, parse_fixture, patch, to_16bit, universe_frame
+from kinetrope_host.cli import main
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import Frame
 
@@ -138,3 +140,33 @@ def test_frames_reach_a_real_receiver(receiver):
         assert node.readPacket() is not before
     finally:
         sink.close()
+
+
+def test_play_drives_heads_through_the_command(receiver):
+    node, port = receiver
+    head = "start=5,pan=1,pan_fine=2,tilt=3,tilt_fine=4,pan_range=540,tilt_range=270"
+    # One frame, at pip 0; closing right after it must still deliver it.
+    args = ["play", "bounce", "circle", "--frames", "1", "--no-view", "--universe", "7",
+            "--artnet", f"127.0.0.1:{port}", "--fixture", head]
+    assert main(args) == 0
+    want = [0] * 4
+    for name in ("bounce", "circle"):
+        x, y, _ = kinetrope.sample(name, 0).as_tuple()
+        pan, tilt = to_16bit(x, 540, 540), to_16bit(y, 270, 270)
+        want += [pan >> 8, pan & 255, tilt >> 8, tilt & 255]
+    assert wait_for(node, 7, want).length == 12
+
+
+@pytest.mark.parametrize(
+    "extra, words",
+    [
+        (["--fixture", "pan=1,tilt=1,pan_range=540,tilt_range=270"], "overlap"),
+        (["--fixture", "pan=1,tilt=2,pan_range=0,tilt_range=270"], "pan_range"),
+        (["--fixture", "start=1,pan=1,tilt=2,pan_range=540,tilt_range=270", "--universe", "-1"], "universe"),
+        ([], "needs a --fixture"),
+    ],
+)
+def test_play_bad_fixture_one_line(capsys, extra, words):
+    assert main(["play", "bounce", "sway", "--frames", "1", "--no-view", "--artnet", "127.0.0.1:9", *extra]) != 0
+    err = capsys.readouterr().err
+    assert err.count("\n") == 1 and err.startswith("kinetrope: ") and words in err, err

@@ -205,11 +205,13 @@ def _packet_size(fixtures: Sequence[Fixture]) -> int:
 
 
 def parse_target(text: str) -> tuple[str, int]:
-    """HOST or HOST:PORT, resolved now so a typo fails before the show."""
-    host, sep, port_text = text.rpartition(":")
-    if not sep or "]" in port_text or host.count(":"):
-        host, port_text = text, str(ARTNET_PORT)
-    host = host.strip("[]")
+    """HOST or HOST:PORT (Art-Net runs over IPv4), resolved now so that a
+    typo fails before the show."""
+    host, sep, port_text = text.partition(":")
+    if not sep:
+        port_text = str(ARTNET_PORT)
+    if not host or ":" in port_text:
+        raise UserError(f"Art-Net node must be HOST or HOST:PORT (IPv4): {text!r}")
     try:
         port = int(port_text)
     except ValueError:

@@ -91,7 +91,8 @@ class MidiClockFollower:
                 self._restart(self._next_tick, at)
             elif kind == "stop":
                 if self._running:
-                    self._held = self._pip_running(at)
+                    # Held no further than the next tick's position, where a continue goes on.
+                    self._held = min(self._pip_running(at), self._next_tick * PIPS_PER_TICK)
                     self._running = False
             elif kind == "songpos":
                 position = int(getattr(message, "pos", 0)) * TICKS_PER_SIXTEENTH
@@ -249,8 +250,8 @@ def open_clock_input(name: str) -> Any:
     from kinetrope_host.errors import UserError
 
     try:
-        import mido
-        import mido.sockets
+        import mido  # type: ignore[import-untyped]
+        import mido.sockets  # type: ignore[import-untyped]
     except ImportError:
         raise UserError("following MIDI clock needs mido: pip install 'kinetrope[midi]'") from None
     host, colon, number = name.rpartition(":")

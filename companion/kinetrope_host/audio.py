@@ -49,17 +49,25 @@ def _librosa() -> Any:
 
 
 def load(path: str | os.PathLike[str]) -> Any:
-    """The file's samples, mono at RATE; `UserError` if it cannot be read."""
+    """The file's samples, mono at RATE; `UserError` if it cannot be read.
+    soundfile (libsndfile: WAV, FLAC, Ogg, MP3 and more) reads it, librosa
+    resamples it."""
     librosa = _librosa()
+    import numpy
+    import soundfile
+
     name = os.fspath(path)
     if not os.path.isfile(name):
         raise UserError(f"cannot read audio file {name}: no such file")
     try:
-        samples, _ = librosa.load(name, sr=RATE, mono=True)
-    except Exception as error:  # soundfile and audioread fail in many ways; all mean "unreadable"
+        samples, rate = soundfile.read(name, dtype="float32", always_2d=True)
+    except (soundfile.LibsndfileError, RuntimeError, OSError) as error:
         reason = str(error).strip().splitlines()[0] if str(error).strip() else type(error).__name__
         raise UserError(f"cannot read audio file {name}: {reason}") from None
-    return samples
+    mono = numpy.mean(samples, axis=1)
+    if len(mono) == 0:
+        raise UserError(f"cannot read audio file {name}: it holds no samples")
+    return librosa.resample(mono, orig_sr=rate, target_sr=RATE) if rate != RATE else mono
 
 
 def track(samples: Any, rate: int = RATE) -> list[float]:

@@ -54,7 +54,7 @@ def load(path: str | os.PathLike[str]) -> Any:
     resamples it."""
     librosa = _librosa()
     import numpy
-    import soundfile
+    import soundfile  # type: ignore[import-untyped, unused-ignore]
 
     name = os.fspath(path)
     if not os.path.isfile(name):
@@ -82,7 +82,7 @@ def track(samples: Any, rate: int = RATE) -> list[float]:
     # the file, its local estimate can jump to twice the tempo; there the tempo
     # found a half window in is used. A running median over the window then
     # steadies the estimate and still moves at a tempo change.
-    from scipy.ndimage import median_filter
+    from scipy.ndimage import median_filter  # type: ignore[import-untyped, unused-ignore]
 
     edge = int(TEMPO_SPAN / 2 * rate / HOP)
     if len(local) > 2 * edge + 1:

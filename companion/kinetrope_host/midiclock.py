@@ -250,8 +250,8 @@ def open_clock_input(name: str) -> Any:
     from kinetrope_host.errors import UserError
 
     try:
-        import mido  # type: ignore[import-untyped]
-        import mido.sockets  # type: ignore[import-untyped]
+        import mido  # type: ignore[import-untyped, unused-ignore]
+        import mido.sockets  # type: ignore[import-untyped, unused-ignore]
     except ImportError:
         raise UserError("following MIDI clock needs mido: pip install 'kinetrope[midi]'") from None
     host, colon, number = name.rpartition(":")

@@ -22,6 +22,7 @@ def register(subparsers: Any) -> None:
     parser.add_argument("names", nargs="+", metavar="NAME", help="pattern names")
     base = parser.add_mutually_exclusive_group(required=True)
     base.add_argument("--bpm", type=float, help="a constant tempo")
+    base.add_argument("--audio", metavar="FILE", help="follow the beats tracked in an audio file")
     base.add_argument("--midi-file", metavar="FILE", help="follow the tempo map of a standard MIDI file")
     parser.add_argument("--fps", type=float, required=True, help="frames a second")
     length = parser.add_mutually_exclusive_group(required=True)
@@ -37,6 +38,10 @@ def time_base(args: argparse.Namespace) -> TempoMap:
         from ..midifile import tempo_map
 
         return tempo_map(args.midi_file)
+    if args.audio is not None:
+        from ..audio import beat_map
+
+        return beat_map(args.audio).tempo
     try:
         return TempoMap.constant(args.bpm)
     except ValueError as exc:

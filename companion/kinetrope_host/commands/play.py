@@ -67,10 +67,15 @@ def register(subparsers: Any) -> None:
     command.add_argument("names", nargs="+", metavar="NAME", help="built-in pattern names (see kinetrope list)")
     clock = command.add_mutually_exclusive_group()
     clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
+    clock.add_argument("--midi-clock", metavar="PORT",
+                       help="follow MIDI clock from this mido input, or from HOST:PORT, a mido socket port")
+    clock.add_argument("--audio", metavar="FILE",
+                       help="follow the beats found in this audio file, from its start (the file is not played)")
     command.add_argument("--start-beat", type=finite_number, default=0.0,
                          help="song position of the first frame, in beats (default 0; negative for a count-in)")
     command.add_argument("--bars", type=positive_count, default=None,
-                         help=f"stop after this many bars (default {DEFAULT_BARS} at a tempo)")
+                         help=f"stop after this many bars (default: {DEFAULT_BARS} at a tempo, the whole file "
+                              "along audio, until stopped with MIDI clock)")
     command.add_argument("--beats-per-bar", type=positive_count, default=4, help="beats in a bar (default 4)")
     command.add_argument("--frames", type=positive_count, default=None, help="stop after this many frames")
     command.add_argument("--fps", type=positive_number, default=60.0, help="frames a second (default 60)")
@@ -121,16 +126,32 @@ def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
 def clock_for(arguments: argparse.Namespace, started: float) -> tuple[player.Clock, float | None]:
     """The clock to follow and the pip at which to stop (None: until stopped)."""
     start_pip = arguments.start_beat * 64.0
-    bars = arguments.bars if arguments.bars is not None else DEFAULT_BARS
-    clock = player.TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip)
-    return clock, start_pip + bars * arguments.beats_per_bar * 64.0
+    bars = arguments.bars
+    until = None if bars is None else start_pip + bars * arguments.beats_per_bar * 64.0
+    if arguments.midi_clock is not None:
+        from kinetrope_host.midiclock import MidiClockFollower, open_clock_input
 
+        follower = MidiClockFollower()
+        follower.follow(open_clock_input(arguments.midi_clock))
+        return follower, until
+    if arguments.audio is not None:
+        from kinetrope_host.audio import beat_map
 
+        beats = beat_map(arguments.audio)
+        end = beats.tempo.pip_at(beats.duration)
+        return player.TempoClock(beats.tempo, started, start_pip), end if until is None else min(until, end)
+    if until is None:
+        until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
+    return player.TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
 def run(arguments: argparse.Namespace) -> int:
     names = [catalogue.resolve(name) for name in arguments.names]
-    sinks = sinks_for(arguments)
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)
+    sinks = sinks_for(arguments)
+    started = time.monotonic()
+    if isinstance(clock, player.TempoClock):
+        # Analysing a file takes a while: the music starts when the frames do.
+        clock.started = started
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
     if arguments.view is False or not sys.stdout.isatty():

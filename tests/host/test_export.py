@@ -181,3 +181,22 @@ def test_failure_while_writing_leaves_no_partial_file(tmp_path, monkeypatch, suf
     with pytest.raises(UserError, match="sampling broke"):
         export(["bounce"], tmp_path / f"m{suffix}", TempoMap.constant(120), 30, seconds=10)
     assert list(tmp_path.iterdir()) == []
+
+
+def test_audio_beats_are_the_time_base(tmp_path):
+    soundfile = pytest.importorskip("soundfile")
+    pytest.importorskip("librosa")
+    from click_tracks import RATE, render, steady_beats
+
+    beats = steady_beats(128, 10.0)
+    track = tmp_path / "click.wav"
+    soundfile.write(track, render(beats, 10.0, "click"), RATE)
+    out = tmp_path / "m.csv"
+    assert main(["export", "bounce", "--audio", str(track), "--fps", "50", "--seconds", "8", "--out", str(out)]) == 0
+    with open(out, newline="") as handle:
+        rows = [(float(r["seconds"]), float(r["pip"])) for r in csv.DictReader(handle)]
+    # The first beat is pip 0 and every beat 64 pips on, within the
+    # tracker's 20 ms (2.7 pips at 128 bpm).
+    for index, at in enumerate(beat for beat in beats if beat < 7.9):
+        (t0, p0), (t1, p1) = next((a, b) for a, b in zip(rows, rows[1:]) if a[0] <= at < b[0])
+        assert p0 + (p1 - p0) * (at - t0) / (t1 - t0) == pytest.approx(64 * index, abs=2.8), index

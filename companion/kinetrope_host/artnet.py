@@ -249,7 +249,9 @@ class ArtNetSink:
         host, port = parse_target(target)
         self.rate = float(rate)
         size = _packet_size(self.fixtures)
-        self._artnet = StupidArtnet(host, 0, size, fps=int(rate), even_packet_size=True, port=port)
+        # Broadcast allowed: nodes are often reached at a sub-net's broadcast address.
+        self._artnet = StupidArtnet(host, 0, size, fps=int(rate), even_packet_size=True, port=port, broadcast=True)
+        self._sequence = 0
         # The full 15-bit port-address: net, sub-net and universe fields.
         self._artnet.set_simplified(False)
         self._artnet.set_net(universe >> 8)
@@ -286,8 +288,12 @@ class ArtNetSink:
 
     def _transmit(self, data: bytearray) -> None:
         # The library reports socket errors by printing them; send its
-        # packet here so that a failure reaches the caller.
-        packet = bytes(self._artnet.packet_header) + bytes(data)
+        # packet here so that a failure reaches the caller. The sequence
+        # runs 1 to 255 (0 would tell receivers not to reorder by it).
+        self._sequence = self._sequence % 255 + 1
+        header = bytearray(self._artnet.packet_header)
+        header[12] = self._sequence
+        packet = bytes(header) + bytes(data)
         self._artnet.socket_client.sendto(packet, (self._artnet.target_ip, self._artnet.port))
 
     def _run(self) -> None:

@@ -134,10 +134,13 @@ def test_frames_reach_a_real_receiver(receiver):
             sink.send(Frame(seconds=0.0, pip=0.0, values={"bounce": (x, y, 0.0), "sway": (-x, -y, 0.5)}))
             packet = wait_for(node, universe, want)
             assert packet.universe == universe and packet.length == 8
-        # The sink keeps refreshing the last universe without new frames.
+        # The sink keeps refreshing the last universe without new frames,
+        # each packet with the next sequence number.
         before = node.readPacket()
         time.sleep(0.2)
-        assert node.readPacket() is not before
+        after = node.readPacket()
+        assert after is not before and after.data == before.data
+        assert 0 < before.sequence != after.sequence > 0
     finally:
         sink.close()
 

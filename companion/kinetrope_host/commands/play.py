@@ -11,6 +11,7 @@ from typing import Any
 
 from kinetrope_host import catalogue, player
 from kinetrope_host.frames import FrameSink
+from kinetrope_host.live import LiveView
 from kinetrope_host.tempo import TempoMap
 
 DEFAULT_BARS = 4
@@ -93,8 +94,6 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
         sinks.append(OscSink(arguments.host, arguments.port, arguments.prefix))
     view = sys.stdout.isatty() if arguments.view is None else arguments.view
     if view:
-        from kinetrope_host.live import LiveView
-
         sinks.append(LiveView(arguments.beats_per_bar))
     return sinks
 
@@ -130,6 +129,6 @@ def run(arguments: argparse.Namespace) -> int:
         clock.started = started
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
-    if arguments.view is False or not sys.stdout.isatty():
+    if not any(isinstance(sink, LiveView) for sink in sinks):
         print(f"{sent} frames sent", file=sys.stderr)
     return 0

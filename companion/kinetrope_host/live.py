@@ -77,3 +77,5 @@ class LiveView:
         if self._last is not None:
             self._draw(self._last)
         self.live.stop()
+        if not self.console.is_terminal:
+            self.console.line()  # rich leaves the last line open when it cannot redraw in place

@@ -78,3 +78,23 @@ def test_silence_has_no_tempo(tmp_path):
     soundfile.write(path, numpy.zeros(RATE * 3), RATE)
     with pytest.raises(UserError, match="a tempo needs two or more"):
         audio.beat_map(path)
+
+
+def test_play_follows_the_file_from_its_first_beat(tracked):
+    import socket
+
+    from pythonosc.osc_bundle import OscBundle
+
+    from kinetrope_host import cli
+
+    _, path, found = tracked["click_100_to_130"]
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as receiver:
+        receiver.bind(("127.0.0.1", 0))
+        receiver.settimeout(10.0)
+        assert cli.main(["play", "helix", "--audio", str(path), "--frames", "3", "--no-view",
+                         "--port", str(receiver.getsockname()[1])]) == 0
+        bundles = [OscBundle(receiver.recv(65536)) for _ in range(3)]
+    first = [bundle.content(i).params for bundle in bundles[:1] for i in range(3)]
+    # At the file's start the map runs back from the first beat at the first tempo.
+    assert first[1][0] == pytest.approx(found.tempo.pip_at(0.0) / 64, abs=1e-6)
+    assert first[2][0] == pytest.approx(100, rel=0.01)

@@ -13,6 +13,7 @@ from typing import Any
 from kinetrope_host import catalogue, player
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
+from kinetrope_host.live import LiveView
 from kinetrope_host.tempo import TempoMap
 
 DEFAULT_BARS = 4
@@ -107,8 +108,6 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
         raise UserError("--fixture describes Art-Net fixtures: give --artnet HOST too")
     view = sys.stdout.isatty() if arguments.view is None else arguments.view
     if view:
-        from kinetrope_host.live import LiveView
-
         sinks.append(LiveView(arguments.beats_per_bar))
     return sinks
 
@@ -154,6 +153,6 @@ def run(arguments: argparse.Namespace) -> int:
         clock.started = started
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
-    if arguments.view is False or not sys.stdout.isatty():
+    if not any(isinstance(sink, LiveView) for sink in sinks):
         print(f"{sent} frames sent", file=sys.stderr)
     return 0

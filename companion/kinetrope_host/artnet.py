@@ -238,7 +238,10 @@ class ArtNetSink:
         universe: int = 0,
         rate: float = DEFAULT_RATE,
     ) -> None:
-        from stupidArtnet import StupidArtnet  # type: ignore[import-untyped, unused-ignore]
+        try:
+            from stupidArtnet import StupidArtnet  # type: ignore[import-untyped, unused-ignore]
+        except ImportError:
+            raise UserError("Art-Net needs stupidArtnet: pip install 'kinetrope[artnet]'") from None
 
         if isinstance(universe, bool) or not isinstance(universe, int) or not 0 <= universe <= MAX_UNIVERSE:
             raise UserError(f"Art-Net universe must be 0 to {MAX_UNIVERSE}: {universe!r}")

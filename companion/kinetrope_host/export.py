@@ -190,7 +190,10 @@ _MARKER_SIZE = 0.06
 def _gltf_document(
     names: Sequence[str], fps: float, count: int, frames: Frames, scale: float
 ) -> tuple[Any, bytes]:
-    import pygltflib as g  # type: ignore[import-untyped, unused-ignore]
+    try:
+        import pygltflib as g  # type: ignore[import-untyped, unused-ignore]
+    except ImportError:
+        raise UserError("glTF export needs pygltflib: pip install 'kinetrope[gltf]'") from None
 
     times = array("f")
     tracks = [array("f") for _ in names]

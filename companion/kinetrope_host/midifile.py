@@ -14,7 +14,10 @@ DEFAULT_BPM = 120.0
 
 def tempo_changes(path: str | os.PathLike[str]) -> list[tuple[float, float]]:
     """(beat, bpm) for every tempo change of the file, the first at beat 0."""
-    import mido  # type: ignore[import-untyped, unused-ignore]
+    try:
+        import mido  # type: ignore[import-untyped, unused-ignore]
+    except ImportError:
+        raise UserError("MIDI files need mido: pip install 'kinetrope[midi]'") from None
 
     name = os.fspath(path)
     try:

@@ -1,6 +1,7 @@
 import csv
 import json
 import struct
+import sys
 
 import kinetrope
 import pytest
@@ -200,3 +201,10 @@ def test_audio_beats_are_the_time_base(tmp_path):
     for index, at in enumerate(beat for beat in beats if beat < 7.9):
         (t0, p0), (t1, p1) = next((a, b) for a, b in zip(rows, rows[1:]) if a[0] <= at < b[0])
         assert p0 + (p1 - p0) * (at - t0) / (t1 - t0) == pytest.approx(64 * index, abs=2.8), index
+
+
+def test_missing_gltf_library_is_one_clear_error(tmp_path, monkeypatch):
+    monkeypatch.setitem(sys.modules, "pygltflib", None)  # import now fails
+    with pytest.raises(UserError, match=r"pip install 'kinetrope\[gltf\]'"):
+        export(["bounce"], tmp_path / "m.glb", TempoMap.constant(120), 30, seconds=1)
+    assert list(tmp_path.iterdir()) == []

@@ -167,6 +167,7 @@ def test_play_drives_heads_through_the_command(receiver):
         (["--fixture", "pan=1,tilt=2,pan_range=0,tilt_range=270"], "pan_range"),
         (["--fixture", "start=1,pan=1,tilt=2,pan_range=540,tilt_range=270", "--universe", "-1"], "universe"),
         ([], "needs a --fixture"),
+        (["--fixture", "pan=1,tilt=2,pan_range=540,tilt_range=270", "--artnet-fps", "60"], "at most 44"),
     ],
 )
 def test_play_bad_fixture_one_line(capsys, extra, words):

@@ -87,6 +87,8 @@ def register(subparsers: Any) -> None:
     command.add_argument("--artnet", metavar="HOST[:PORT]",
                          help="drive moving heads over Art-Net at this node: x to pan, y to tilt")
     command.add_argument("--universe", type=int, default=0, help="Art-Net universe (port-address, default 0)")
+    command.add_argument("--artnet-fps", type=float, default=40.0,
+                         help="Art-Net packets a second, whatever --fps is (default 40, at most 44)")
     command.add_argument("--fixture", action="append", default=None, metavar="DESCRIPTION",
                          help="a fixture: start=1,pan=1,pan_fine=2,tilt=3,tilt_fine=4,pan_range=540,"
                               "tilt_range=270 or a JSON file; one for all patterns, patched one after "
@@ -119,7 +121,7 @@ def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
         raise UserError("--artnet needs a --fixture description")
     fixtures = [fixture for text in arguments.fixture for fixture in parse_fixture(text)]
     names = [catalogue.resolve(name) for name in arguments.names]
-    return ArtNetSink(arguments.artnet, names, fixtures, universe=arguments.universe)
+    return ArtNetSink(arguments.artnet, names, fixtures, universe=arguments.universe, rate=arguments.artnet_fps)
 
 
 def clock_for(arguments: argparse.Namespace, started: float) -> tuple[player.Clock, float | None]:

@@ -6,8 +6,10 @@ import sys
 
 import pytest
 
-soundfile = pytest.importorskip("soundfile")
-pytest.importorskip("librosa")
+from optional import need
+
+soundfile = need("soundfile")
+need("librosa")
 import numpy  # noqa: E402
 from click_tracks import RATE, changing_beats, render, steady_beats  # noqa: E402
 

@@ -7,6 +7,7 @@ import math
 import kinetrope
 import pytest
 from builtin_tables import declared_patterns
+from optional import need
 
 from kinetrope_host import catalogue, sampling
 from kinetrope_host.errors import UserError
@@ -80,7 +81,7 @@ def test_whole_period_is_the_table(name):
     period = catalogue.row(name).period_pips
     values = sampling.whole_period(name)
     assert values == [kinetrope.sample(name, pip).as_tuple() for pip in range(period)]
-    numpy = pytest.importorskip("numpy")
+    numpy = need("numpy")
     array = sampling.whole_period_array(name)
     assert array.shape == (period, 3) and array.dtype == numpy.float64
     assert array.tolist() == [list(v) for v in values]

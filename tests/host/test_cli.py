@@ -95,3 +95,38 @@ def test_user_errors_are_one_line_and_fail(args, message):
     assert done.returncode != 0
     assert done.stderr.count("\n") == 1 and done.stderr.startswith(message), done.stderr
     assert "Traceback" not in done.stderr
+
+
+def test_play_stops_after_its_bars(udp):
+    port = udp.getsockname()[1]
+    # One bar of 4 beats at 960 BPM lasts 0.25 s: 25 frames at 100 a second.
+    assert cli.main(["play", "bounce", "--bpm", "960", "--fps", "100", "--bars", "1", "--port", str(port),
+                     "--no-view"]) == 0
+    udp.settimeout(0.5)
+    beats = []
+    try:
+        while True:
+            beats.append(OscBundle(udp.recv(65536)).content(1).params[0])
+    except TimeoutError:
+        pass
+    assert 1 <= len(beats) <= 25 and beats[0] == 0.0
+    assert all(a < b for a, b in zip(beats, beats[1:])) and beats[-1] < 4.0
+
+
+def test_live_view_shows_bar_beat_tempo_and_each_pattern_moving():
+    import io
+
+    from rich.console import Console
+
+    from kinetrope_host.frames import Frame
+    from kinetrope_host.live import LiveView, track
+
+    out = io.StringIO()
+    view = LiveView(beats_per_bar=3, console=Console(file=out, width=120))
+    for k in range(5):
+        view.send(Frame(seconds=k / 30, pip=64 * 7 + 16 * k, values={"helix": sample_at("helix", 16 * k)}, bpm=97.5))
+    view.close()
+    text = out.getvalue()
+    # Pip 512 is beat 8 counted from 0: bar 3, beat 3 of 3.
+    assert "bar    3  beat 3/3  pip     512.00    97.5 bpm  5 frames sent" in text
+    assert track(-1.0, -1.0)[0] == "▁" and track(1.0, 1.0)[-1] == "█" and track(0.0, 0.0)[20] == "▅"

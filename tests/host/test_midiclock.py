@@ -9,7 +9,9 @@ import time
 
 import pytest
 
-mido = pytest.importorskip("mido")
+from optional import need
+
+mido = need("mido")
 import mido.sockets  # noqa: E402
 
 from kinetrope_host.midiclock import PIPS_PER_TICK, MidiClockFollower, open_clock_input  # noqa: E402

@@ -3,9 +3,9 @@
 import subprocess
 import sys
 
-import pytest
+from optional import need
 
-pytest.importorskip("mypy")
+need("mypy")
 
 
 def test_companion_passes_strict_mypy(tmp_path):

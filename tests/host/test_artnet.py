@@ -4,9 +4,10 @@ import time
 
 import kinetrope
 import pytest
+from optional import need
 
-pytest.importorskip("stupidArtnet")
-python_artnet = pytest.importorskip("python_artnet")
+need("stupidArtnet")
+python_artnet = need("python_artnet")
 
 from kinetrope_host.artnet import ArtNetSink, Fixture, parse_fixture, patch, to_16bit, universe_frame
 from kinetrope_host.cli import main

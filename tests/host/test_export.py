@@ -5,9 +5,10 @@ import sys
 
 import kinetrope
 import pytest
+from optional import need
 
-pygltflib = pytest.importorskip("pygltflib")
-mido = pytest.importorskip("mido")
+pygltflib = need("pygltflib")
+mido = need("mido")
 
 from kinetrope_host import export as export_module
 from kinetrope_host.cli import main
@@ -185,8 +186,8 @@ def test_failure_while_writing_leaves_no_partial_file(tmp_path, monkeypatch, suf
 
 
 def test_audio_beats_are_the_time_base(tmp_path):
-    soundfile = pytest.importorskip("soundfile")
-    pytest.importorskip("librosa")
+    soundfile = need("soundfile")
+    need("librosa")
     from click_tracks import RATE, render, steady_beats
 
     beats = steady_beats(128, 10.0)

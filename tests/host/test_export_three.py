@@ -8,9 +8,10 @@ from pathlib import Path
 
 import kinetrope
 import pytest
+from optional import need
 
-pytest.importorskip("pygltflib")
-pytest.importorskip("selenium")
+need("pygltflib")
+need("selenium")
 
 from kinetrope_host.export import export
 from kinetrope_host.tempo import TempoMap

@@ -10,11 +10,14 @@ tick. Between ticks the pip runs on at the filtered rate, through a lost
 tick but at most three ticks past the last one, so a clock that dies without
 a stop does not run away.
 
-Its bandwidth switches: wide for the first beat after a start and whenever
+A tick later than one and a half periods is taken as one or more lost ticks,
+and the position counts them; if the ticks then come in a burst (they were
+only late: a stalled sender or network), each early one takes a lost tick
+back instead of moving the position.
+
+Its bandwidth switches: wide for the first two beats after a start and whenever
 the ticks keep arriving off the prediction on one side (a tempo change), so
-the loop locks fast; narrow otherwise, so jitter is smoothed out. A tick
-later than one and a half periods is taken as one or more lost ticks, and the
-position counts them.
+the loop locks fast; narrow otherwise, so jitter is smoothed out.
 
 Song position: the first tick after start is pip 0; after a song position
 pointer (in sixteenth notes) and continue, the first tick is at that
@@ -66,9 +69,11 @@ class MidiClockFollower:
         self._last_tick = -1  # position of the last tick received while running (-1: none yet)
         self._held = 0.0  # the pip while stopped or before the first tick
         self._filtered = 0.0  # filtered time of the last tick
+        self._maybe_late = 0  # ticks lately taken as lost that a burst may still bring
         self._fit: list[tuple[int, float]] = []  # (position, arrival) of the ticks while locking in
         self._predicted = 0.0  # predicted time of the next tick
         self._fit = []
+        self._maybe_late = 0
         self._wide_left = WIDE_TICKS
         self._recent: list[float] = []
         self._floor = -math.inf  # never answer less than this while running
@@ -108,6 +113,7 @@ class MidiClockFollower:
         self._held = position * PIPS_PER_TICK
         self._floor = -math.inf
         self._fit = []
+        self._maybe_late = 0
         self._wide_left = WIDE_TICKS
         self._recent.clear()
 
@@ -130,7 +136,17 @@ class MidiClockFollower:
         if error > (LOST_AFTER - 1.0) * self._period:
             lost = max(1, round(error / self._period))
             self._advance(lost)
+            self._maybe_late += lost
             error = at - self._predicted
+        elif error < -(LOST_AFTER - 1.0) * self._period and self._maybe_late > 0:
+            # A burst after a gap: the ticks taken as lost were only late (a
+            # sender or network that stalled), and this is one of them. It
+            # takes back one lost tick and moves nothing.
+            self._maybe_late -= 1
+            self.lost_ticks -= 1
+            return
+        else:
+            self._maybe_late = 0
         self._track_drift(error)
         bandwidth = WIDE_BANDWIDTH if self._wide_left > 0 else NARROW_BANDWIDTH
         self._wide_left -= 1

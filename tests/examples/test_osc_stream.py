@@ -104,3 +104,14 @@ def test_bad_arguments_stop_before_sending(receiver, args, message):
     assert message in done.stderr
     collect(server, 0)
     assert received == []
+
+
+@pytest.mark.parametrize("host, port, message", [
+    ("127.0.0.1", "70000", "must be a UDP port, 1 to 65535: 70000"),
+    ("no.such.host.invalid", "7000", "cannot resolve OSC host 'no.such.host.invalid'"),
+])
+def test_bad_receiver_is_refused_without_a_traceback(host, port, message):
+    done = subprocess.run([sys.executable, str(EXAMPLE), host, port, "bounce", "--frames", "1"],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2
+    assert message in done.stderr and "Traceback" not in done.stderr

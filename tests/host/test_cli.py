@@ -130,3 +130,13 @@ def test_live_view_shows_bar_beat_tempo_and_each_pattern_moving():
     # Pip 512 is beat 8 counted from 0: bar 3, beat 3 of 3.
     assert "bar    3  beat 3/3  pip     512.00    97.5 bpm  5 frames sent" in text
     assert track(-1.0, -1.0)[0] == "▁" and track(1.0, 1.0)[-1] == "█" and track(0.0, 0.0)[20] == "▅"
+
+
+@pytest.mark.parametrize("pip, tag", [(2**31 - 1 + 0.5, ",i"), (2**31 + 0.5, ",h"), (-(2**31) - 0.5, ",h")])
+def test_the_whole_pip_widens_to_64_bits_past_the_32_bit_range(pip, tag):
+    from kinetrope_host.frames import Frame
+    from kinetrope_host.osc import bundle
+
+    sent = OscBundle(bundle(Frame(seconds=0.0, pip=pip, values={}, bpm=120.0, wall_time=1e9), "/k"))
+    whole = sent.content(0)
+    assert type_tags(whole) == tag and whole.params == [int(pip // 1)]

@@ -69,6 +69,17 @@ def test_position_and_tempo_through_start_change_stop_continue_and_jump():
     assert follower.pip(end + 20.5) == 0.0
 
 
+def test_ticks_that_were_only_late_are_not_counted_lost():
+    follower = MidiClockFollower(monotonic=lambda: 0.0)
+    follower.feed(mido.Message("start"), 0.0)
+    period = 60.0 / 120 / 24
+    for k in range(100):
+        # Ticks 60 to 62 stall and arrive in a burst with tick 63.
+        follower.feed(CLOCK, 63 * period + 0.0001 * (k - 60) if 60 <= k <= 63 else k * period)
+    assert follower.lost_ticks == 0
+    assert follower.pip(99 * period) == pytest.approx(99 * PIPS_PER_TICK, abs=0.3)
+
+
 def test_answers_never_step_back_between_jittered_ticks():
     follower = MidiClockFollower(monotonic=lambda: 0.0)
     follower.feed(mido.Message("start"), 0.0)

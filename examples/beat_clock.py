@@ -7,6 +7,9 @@ and scales it to its own units. Here the "units" are columns of a terminal.
 import argparse
 
 import kinetrope
+from kinetrope_host import catalogue
+from kinetrope_host.commands.play import positive_count, positive_number
+from kinetrope_host.errors import UserError
 
 WIDTH = 61  # columns for the range [-1, 1]
 
@@ -45,14 +48,18 @@ def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("patterns", nargs="*", default=["step_touch", "lfo_ratchet"])
     parser.add_argument("--list", action="store_true", help="list every built-in pattern and stop")
-    parser.add_argument("--bpm", type=float, default=120.0)
-    parser.add_argument("--bars", type=int, default=1)
-    parser.add_argument("--frames-per-beat", type=int, default=8)
+    parser.add_argument("--bpm", type=positive_number, default=120.0)
+    parser.add_argument("--bars", type=positive_count, default=1)
+    parser.add_argument("--frames-per-beat", type=positive_count, default=8)
     args = parser.parse_args()
     if args.list:
         list_catalogue()
         return
-    for pattern in args.patterns:
+    try:
+        patterns = [catalogue.resolve(pattern) for pattern in args.patterns]
+    except UserError as error:
+        parser.error(str(error))
+    for pattern in patterns:
         play(pattern, args.bpm, args.bars, args.frames_per_beat)
 
 

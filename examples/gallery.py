@@ -18,12 +18,12 @@ import random
 import re
 import shutil
 import subprocess
-import sys
 import tempfile
 from pathlib import Path
 from typing import Any, Callable
 
 import kinetrope
+from kinetrope_host import catalogue
 
 ASSET_DIR = Path(__file__).parent / "gallery"
 
@@ -38,41 +38,17 @@ SCALE = 10**12
 DIGITS = 7
 ALPHABET = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
 
-FORMULA = "formula"
-DECLARED_SAMPLER = re.compile(r"^KINETROPE_API kinetrope::Offset3 sample_(\w+)\(int pip\);$")
-NAMESPACE = re.compile(r"^namespace kinetrope_(\w+) \{$")
-
-# A catalogue row with its collection, and what gives the (x, y, z) of a pip.
+# A catalogue row with its collection and family, and what gives the (x, y, z) of a pip.
 Row = dict[str, Any]
 Sampler = Callable[[str, int], tuple[float, ...]]
 
 
-def collection_header() -> Path:
-    return Path(sys.prefix) / "include" / "kinetrope" / "collections.hpp"
-
-
-def declared_collections(header: Path) -> dict[str, str]:
-    """Pattern name to collection, read from the installed header that
-    declares one sampler per table-backed pattern in its collection's
-    namespace."""
-    collections: dict[str, str] = {}
-    current = FORMULA
-    for line in header.read_text().splitlines():
-        if match := NAMESPACE.match(line):
-            current = match[1]
-        elif match := DECLARED_SAMPLER.match(line):
-            collections[match[1]] = current
-    return collections
-
-
-def catalogue_rows(header: Path | None = None) -> list[Row]:
-    """The catalogue with each row's collection; rows the header does not
-    declare are the formula patterns."""
-    header = header or collection_header()
-    if not header.is_file():
-        raise SystemExit(f"gallery: no {header}; install kinetrope into this environment first")
-    collections = declared_collections(header)
-    return [dict(row, collection=collections.get(row["name"], FORMULA)) for row in kinetrope.catalogue()]
+def catalogue_rows() -> list[Row]:
+    """The catalogue with each row's collection and family, as the companion
+    package knows them."""
+    return [dict(name=row.name, description=row.description, period_pips=row.period_pips,
+                 dimensions=row.dimensions, collection=row.collection, family=row.family)
+            for row in catalogue.rows()]
 
 
 def pip_step(period: int) -> int:

@@ -1,5 +1,6 @@
 """examples/osc_stream.py against a real OSC server on the loopback address."""
 
+import math
 import struct
 import subprocess
 import sys
@@ -7,6 +8,7 @@ from pathlib import Path
 
 import kinetrope
 import pytest
+from kinetrope_host.sampling import sample_at
 
 osc_server = pytest.importorskip("pythonosc.osc_server")
 from pythonosc.dispatcher import Dispatcher  # noqa: E402
@@ -51,17 +53,24 @@ def test_frames_carry_the_samples_at_their_pips(receiver):
     done = run_example(server.server_address[1], *patterns,
                        "--bpm", "240", "--fps", "100", "--frames", str(frames), "--start-beat", "2.5")
     assert done.returncode == 0, done.stderr
-    collect(server, frames * (1 + len(patterns)))
+    collect(server, frames)  # one bundle a frame
 
-    assert len(received) == frames * (1 + len(patterns))
+    per_frame = 3 + len(patterns)
+    assert len(received) == frames * per_frame
     pips = []
     for frame in range(frames):
-        (pip_address, (pip,)), *offsets = received[frame * 3:(frame + 1) * 3]
-        assert pip_address == "/kinetrope/pip" and type(pip) is int
-        pips.append(pip)
+        (pip_address, (pip,)), (beat_address, (beat,)), (bpm_address, (bpm,)), *offsets = \
+            received[frame * per_frame:(frame + 1) * per_frame]
+        assert (pip_address, beat_address, bpm_address) == ("/kinetrope/pip", "/kinetrope/beat", "/kinetrope/bpm")
+        assert type(pip) is int and pip == math.floor(beat * 64) and bpm == 240.0
+        pips.append(beat * 64)
         for name, (address, values) in zip(patterns, offsets):
             assert address == f"/kinetrope/{name}"
-            assert values == as_float32(kinetrope.sample(name, pip).as_tuple())
+            # Between whole pips the values are interpolated at the frame's own position.
+            assert values == pytest.approx(sample_at(name, beat * 64), abs=1e-4)
+        if frame == 0:
+            for name, (_, values) in zip(patterns, offsets):
+                assert values == as_float32(kinetrope.sample(name, 160).as_tuple())
     # Beat 2.5 is pip 160; at 240 bpm and 100 frames a second each frame is
     # 2.56 pips on, so frames skipped under load still leave pips rising.
     assert pips[0] == 160
@@ -73,8 +82,9 @@ def test_count_in_before_beat_zero_gives_negative_pips(receiver):
     done = run_example(server.server_address[1], "bounce", "--prefix", "/show/", "--frames", "1",
                        "--start-beat", "-0.5")
     assert done.returncode == 0, done.stderr
-    collect(server, 2)
-    assert received == [("/show/pip", (-32,)), ("/show/bounce", as_float32(kinetrope.bounce(-32).as_tuple()))]
+    collect(server, 1)
+    assert received == [("/show/pip", (-32,)), ("/show/beat", (-0.5,)), ("/show/bpm", (120.0,)),
+                        ("/show/bounce", as_float32(kinetrope.bounce(-32).as_tuple()))]
 
 
 @pytest.mark.parametrize(
@@ -83,6 +93,8 @@ def test_count_in_before_beat_zero_gives_negative_pips(receiver):
         (["no_such_pattern"], "Unknown dance rudiment: no_such_pattern"),
         (["bounce", "--bpm", "0"], "must be a positive number: 0"),
         (["bounce", "--fps", "nan"], "must be a positive number: nan"),
+        (["bounce", "--frames", "-5"], "must be a positive whole number: -5"),
+        (["bounce", "--prefix", "no slash"], "OSC prefix must start with /"),
     ],
 )
 def test_bad_arguments_stop_before_sending(receiver, args, message):
@@ -92,3 +104,14 @@ def test_bad_arguments_stop_before_sending(receiver, args, message):
     assert message in done.stderr
     collect(server, 0)
     assert received == []
+
+
+@pytest.mark.parametrize("host, port, message", [
+    ("127.0.0.1", "70000", "must be a UDP port, 1 to 65535: 70000"),
+    ("no.such.host.invalid", "7000", "cannot resolve OSC host 'no.such.host.invalid'"),
+])
+def test_bad_receiver_is_refused_without_a_traceback(host, port, message):
+    done = subprocess.run([sys.executable, str(EXAMPLE), host, port, "bounce", "--frames", "1"],
+                          capture_output=True, text=True, timeout=60)
+    assert done.returncode == 2
+    assert message in done.stderr and "Traceback" not in done.stderr

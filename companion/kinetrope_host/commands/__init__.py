@@ -1,0 +1,1 @@
+"""One module per subcommand of `kinetrope`, each with `register(subparsers)`."""

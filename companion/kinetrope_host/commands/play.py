@@ -1,0 +1,160 @@
+"""`kinetrope play NAME...`: patterns in real time at a tempo, following MIDI
+clock or the beats of an audio file, to OSC, a live terminal view and
+moving-head fixtures over Art-Net."""
+
+from __future__ import annotations
+
+import argparse
+import math
+import sys
+import time
+from typing import Any
+
+from kinetrope_host import catalogue, player
+from kinetrope_host.errors import UserError
+from kinetrope_host.frames import FrameSink
+from kinetrope_host.live import LiveView
+from kinetrope_host.tempo import TempoMap
+
+DEFAULT_BARS = 4
+
+
+def positive_number(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value) or value <= 0.0:
+        raise argparse.ArgumentTypeError(f"must be a positive number: {text}")
+    return value
+
+
+def positive_count(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value <= 0:
+        raise argparse.ArgumentTypeError(f"must be a positive whole number: {text}")
+    return value
+
+
+def port_number(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if not 1 <= value <= 65535:
+        raise argparse.ArgumentTypeError(f"must be a UDP port, 1 to 65535: {text}")
+    return value
+
+
+def finite_number(text: str) -> float:
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
+    if not math.isfinite(value):
+        raise argparse.ArgumentTypeError(f"must be a finite number: {text}")
+    return value
+
+
+def register(subparsers: Any) -> None:
+    command = subparsers.add_parser(
+        "play", help="play patterns in real time to OSC, the terminal and Art-Net",
+        description="Play patterns in real time: at a tempo, following MIDI clock, or along the beats of an "
+                    "audio file; each frame goes to OSC (with --port), to a live view in the terminal and to "
+                    "moving heads over Art-Net (with --artnet).")
+    command.add_argument("names", nargs="+", metavar="NAME", help="built-in pattern names (see kinetrope list)")
+    clock = command.add_mutually_exclusive_group()
+    clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
+    clock.add_argument("--midi-clock", metavar="PORT",
+                       help="follow MIDI clock from this mido input, or from HOST:PORT, a mido socket port")
+    clock.add_argument("--audio", metavar="FILE",
+                       help="follow the beats found in this audio file, from its start (the file is not played)")
+    command.add_argument("--start-beat", type=finite_number, default=0.0,
+                         help="song position of the first frame, in beats (default 0; negative for a count-in)")
+    command.add_argument("--bars", type=positive_count, default=None,
+                         help=f"stop after this many bars (default: {DEFAULT_BARS} at a tempo, the whole file "
+                              "along audio, until stopped with MIDI clock)")
+    command.add_argument("--beats-per-bar", type=positive_count, default=4, help="beats in a bar (default 4)")
+    command.add_argument("--frames", type=positive_count, default=None, help="stop after this many frames")
+    command.add_argument("--fps", type=positive_number, default=60.0, help="frames a second (default 60)")
+    command.add_argument("--host", default="127.0.0.1", help="OSC receiver's host (default 127.0.0.1)")
+    command.add_argument("--port", type=port_number, default=None,
+                         help="OSC receiver's UDP port; without it no OSC is sent")
+    command.add_argument("--prefix", default="/kinetrope", help="OSC address prefix (default /kinetrope)")
+    command.add_argument("--artnet", metavar="HOST[:PORT]",
+                         help="drive moving heads over Art-Net at this node: x to pan, y to tilt")
+    command.add_argument("--universe", type=int, default=0, help="Art-Net universe (port-address, default 0)")
+    command.add_argument("--artnet-fps", type=float, default=40.0,
+                         help="Art-Net packets a second, whatever --fps is (default 40, at most 44)")
+    command.add_argument("--fixture", action="append", default=None, metavar="DESCRIPTION",
+                         help="a fixture: start=1,pan=1,pan_fine=2,tilt=3,tilt_fine=4,pan_range=540,"
+                              "tilt_range=270 or a JSON file; one for all patterns, patched one after "
+                              "another, or one per pattern")
+    command.add_argument("--view", action=argparse.BooleanOptionalAction, default=None,
+                         help="the live terminal view (default: on when the output is a terminal)")
+    command.set_defaults(run=run, command_parser=command)
+
+
+def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
+    sinks: list[FrameSink] = []
+    if arguments.port is not None:
+        from kinetrope_host.osc import OscSink
+
+        sinks.append(OscSink(arguments.host, arguments.port, arguments.prefix))
+    if arguments.artnet is not None:
+        sinks.append(artnet_sink(arguments))
+    elif arguments.fixture:
+        raise UserError("--fixture describes Art-Net fixtures: give --artnet HOST too")
+    view = sys.stdout.isatty() if arguments.view is None else arguments.view
+    if view:
+        sinks.append(LiveView(arguments.beats_per_bar))
+    return sinks
+
+
+def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
+    from kinetrope_host.artnet import ArtNetSink, parse_fixture
+
+    if not arguments.fixture:
+        raise UserError("--artnet needs a --fixture description")
+    fixtures = [fixture for text in arguments.fixture for fixture in parse_fixture(text)]
+    names = [catalogue.resolve(name) for name in arguments.names]
+    return ArtNetSink(arguments.artnet, names, fixtures, universe=arguments.universe, rate=arguments.artnet_fps)
+
+
+def clock_for(arguments: argparse.Namespace, started: float) -> tuple[player.Clock, float | None]:
+    """The clock to follow and the pip at which to stop (None: until stopped)."""
+    start_pip = arguments.start_beat * 64.0
+    bars = arguments.bars
+    until = None if bars is None else start_pip + bars * arguments.beats_per_bar * 64.0
+    if arguments.midi_clock is not None:
+        from kinetrope_host.midiclock import MidiClockFollower, open_clock_input
+
+        follower = MidiClockFollower()
+        follower.follow(open_clock_input(arguments.midi_clock))
+        return follower, until
+    if arguments.audio is not None:
+        from kinetrope_host.audio import beat_map
+
+        beats = beat_map(arguments.audio)
+        end = beats.tempo.pip_at(beats.duration)
+        return player.TempoClock(beats.tempo, started, start_pip), end if until is None else min(until, end)
+    if until is None:
+        until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
+    return player.TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
+def run(arguments: argparse.Namespace) -> int:
+    names = [catalogue.resolve(name) for name in arguments.names]
+    started = time.monotonic()
+    clock, until_pip = clock_for(arguments, started)
+    sinks = sinks_for(arguments)
+    started = time.monotonic()
+    if isinstance(clock, player.TempoClock):
+        # Analysing a file takes a while: the music starts when the frames do.
+        clock.started = started
+    sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
+                       started=started)
+    if not any(isinstance(sink, LiveView) for sink in sinks):
+        print(f"{sent} frames sent", file=sys.stderr)
+    return 0

@@ -1,0 +1,211 @@
+import csv
+import json
+import struct
+import sys
+
+import kinetrope
+import pytest
+from optional import need
+
+pygltflib = need("pygltflib")
+mido = need("mido")
+
+from kinetrope_host import export as export_module
+from kinetrope_host.cli import main
+from kinetrope_host.errors import UserError
+from kinetrope_host.export import export
+from kinetrope_host.midifile import tempo_changes
+from kinetrope_host.tempo import TempoMap
+
+# 120 bpm is 128 pips a second: at 32 fps every frame lands on a whole pip
+# (4 apart), where exported values must equal kinetrope.sample exactly.
+NAMES = ["circle", "helix", "lfo_breathe"]
+BPM, FPS, PIPS_PER_FRAME = 120.0, 32.0, 4
+
+
+def expected(name, frame):
+    return kinetrope.sample(name, frame * PIPS_PER_FRAME).as_tuple()
+
+
+def f32(value):
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
+def accessor_values(document, blob, index):
+    accessor = document.accessors[index]
+    view = document.bufferViews[accessor.bufferView]
+    width = {"SCALAR": 1, "VEC3": 3}[accessor.type]
+    start = view.byteOffset + (accessor.byteOffset or 0)
+    flat = struct.unpack_from(f"<{accessor.count * width}f", blob, start)
+    return [flat[i : i + width] for i in range(0, len(flat), width)]
+
+
+@pytest.mark.parametrize("suffix", [".gltf", ".glb"])
+def test_gltf_keyframes_read_back_as_sampled(tmp_path, suffix):
+    out = tmp_path / f"motion{suffix}"
+    scale = 2.5
+    assert main(["export", *NAMES, "--bpm", "120", "--fps", "32", "--bars", "2", "--scale", str(scale), "--out", str(out)]) == 0
+    document = pygltflib.GLTF2().load(str(out))
+    blob = document.binary_blob() if suffix == ".glb" else document.get_data_from_buffer_uri(document.buffers[0].uri)
+    frames = 2 * 4 * 64 // PIPS_PER_FRAME
+    assert [node.name for node in document.nodes] == NAMES
+    assert document.scenes[document.scene].nodes == [0, 1, 2]
+    (animation,) = document.animations
+    for channel in animation.channels:
+        sampler = animation.samplers[channel.sampler]
+        name = document.nodes[channel.target.node].name
+        assert channel.target.path == "translation"
+        times = [t for (t,) in accessor_values(document, blob, sampler.input)]
+        assert times == [f32(i / FPS) for i in range(frames)]
+        keys = accessor_values(document, blob, sampler.output)
+        assert keys == [tuple(f32(c * scale) for c in expected(name, i)) for i in range(frames)]
+        assert document.accessors[sampler.input].max == [times[-1]]
+
+
+def test_csv_and_json_read_back_as_sampled(tmp_path):
+    tempo = TempoMap.constant(BPM)
+    assert export(NAMES, tmp_path / "m.csv", tempo, FPS, seconds=1.5) == 48
+    export(NAMES, tmp_path / "m.json", tempo, FPS, seconds=1.5)
+    with open(tmp_path / "m.csv", newline="") as handle:
+        rows = list(csv.reader(handle))
+    assert rows[0] == ["seconds", "beat", "pip"] + [f"{n}.{a}" for n in NAMES for a in "xyz"]
+    document = json.loads((tmp_path / "m.json").read_text())
+    assert document["patterns"] == NAMES and len(document["frames"]) == len(rows) - 1 == 48
+    for i, (row, item) in enumerate(zip(rows[1:], document["frames"])):
+        pip = i * PIPS_PER_FRAME
+        assert [float(v) for v in row[:3]] == [i / FPS, pip / 64, pip]
+        assert [item["seconds"], item["beat"], item["pip"]] == [i / FPS, pip / 64, pip]
+        want = [c for n in NAMES for c in expected(n, i)]
+        assert [float(v) for v in row[3:]] == want
+        assert [c for n in NAMES for c in item["offsets"][n]] == want
+
+
+def write_midi(path, tracks, ticks_per_beat=480):
+    song = mido.MidiFile(type=1, ticks_per_beat=ticks_per_beat)
+    for events in tracks:
+        track = mido.MidiTrack()
+        last = 0
+        for tick, message in events:
+            track.append(message.copy(time=tick - last))
+            last = tick
+        song.tracks.append(track)
+    song.save(path)
+
+
+def assert_changes(found, want):
+    # Tempo is stored in whole microseconds a beat, so bpm comes back rounded.
+    assert [beat for beat, _ in found] == [beat for beat, _ in want]
+    assert [bpm for _, bpm in found] == pytest.approx([bpm for _, bpm in want], rel=1e-6)
+
+
+def test_midi_tempo_changes_are_the_time_base(tmp_path):
+    midi = tmp_path / "song.mid"
+    tempo = lambda bpm: mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(bpm))
+    note = lambda kind: mido.Message(kind, note=60, velocity=64)
+    # 120 bpm, 90 from beat 8 (set in a note track, as some tools do), 150 from beat 12.
+    write_midi(
+        midi,
+        [
+            [(0, tempo(120)), (12 * 480, tempo(150))],
+            [(0, note("note_on")), (8 * 480, tempo(90)), (9 * 480, note("note_off"))],
+        ],
+    )
+    assert_changes(tempo_changes(midi), [(0.0, 120.0), (8.0, 90.0), (12.0, 150.0)])
+    out = tmp_path / "m.csv"
+    assert main(["export", "bounce", "--midi-file", str(midi), "--fps", "30", "--bars", "4", "--out", str(out)]) == 0
+    with open(out, newline="") as handle:
+        pips = {int(round(float(r["seconds"]) * 30)): float(r["pip"]) for r in csv.DictReader(handle)}
+    # 8 beats at 120 take 4 s, 4 at 90 take 2.667 s, 4 at 150 take 1.6 s.
+    assert len(pips) == 248  # (4 + 8/3 + 1.6) s at 30 fps, exactly
+    assert pips[120] == pytest.approx(512)  # 4 s: beat 8
+    assert pips[150] == pytest.approx(64 * (8 + 1.5))  # one second at 90 bpm later
+    assert pips[230] == pytest.approx(64 * (12 + (230 / 30 - 4 - 8 / 3) * 2.5))
+
+
+def test_midi_tempo_before_first_event_is_the_default(tmp_path):
+    midi = tmp_path / "late.mid"
+    write_midi(midi, [[(4 * 480, mido.MetaMessage("set_tempo", tempo=mido.bpm2tempo(60)))]])
+    assert_changes(tempo_changes(midi), [(0.0, 120.0), (4.0, 60.0)])
+
+
+def no_tempo_midi(path):
+    write_midi(path, [[(0, mido.Message("note_on", note=60)), (480, mido.Message("note_off", note=60))]])
+    return path
+
+
+@pytest.mark.parametrize(
+    "case, words",
+    [
+        ("unknown pattern", "no_such_pattern"),
+        ("missing directory", "cannot write"),
+        ("no tempo", "no tempo"),
+        ("not midi", "not a readable standard MIDI file"),
+        ("unknown format", "cannot tell the format"),
+        ("bad fps", "--fps"),
+    ],
+)
+def test_bad_input_one_line_no_file(tmp_path, capsys, case, words):
+    out = tmp_path / "motion.glb"
+    out.write_bytes(b"earlier export")
+    args = ["bounce", "--bpm", "120", "--fps", "30", "--seconds", "2", "--out", str(out)]
+    if case == "unknown pattern":
+        args[0] = "no_such_pattern"
+    elif case == "missing directory":
+        args[-1] = str(tmp_path / "nowhere" / "motion.glb")
+    elif case in ("no tempo", "not midi"):
+        midi = tmp_path / "song.mid"
+        no_tempo_midi(midi) if case == "no tempo" else midi.write_bytes(b"MThd garbage")
+        args[1:3] = ["--midi-file", str(midi)]
+    elif case == "unknown format":
+        args[-1] = str(tmp_path / "motion.fbx")
+    elif case == "bad fps":
+        args[4] = "0"
+    before = sorted(p.name for p in tmp_path.iterdir())
+    assert main(["export", *args]) != 0
+    err = capsys.readouterr().err
+    assert err.count("\n") == 1 and err.startswith("kinetrope: ") and words in err, err
+    assert sorted(p.name for p in tmp_path.iterdir()) == before
+    assert out.read_bytes() == b"earlier export"
+
+
+@pytest.mark.parametrize("suffix", [".csv", ".glb"])
+def test_failure_while_writing_leaves_no_partial_file(tmp_path, monkeypatch, suffix):
+    calls = 0
+
+    def failing(name, pip):
+        nonlocal calls
+        calls += 1
+        if calls > 50:
+            raise UserError("sampling broke")
+        return (0.0, 0.0, 0.0)
+
+    monkeypatch.setattr(export_module, "sample_at", failing)
+    with pytest.raises(UserError, match="sampling broke"):
+        export(["bounce"], tmp_path / f"m{suffix}", TempoMap.constant(120), 30, seconds=10)
+    assert list(tmp_path.iterdir()) == []
+
+
+def test_audio_beats_are_the_time_base(tmp_path):
+    soundfile = need("soundfile")
+    need("librosa")
+    from click_tracks import RATE, render, steady_beats
+
+    beats = steady_beats(128, 10.0)
+    track = tmp_path / "click.wav"
+    soundfile.write(track, render(beats, 10.0, "click"), RATE)
+    out = tmp_path / "m.csv"
+    assert main(["export", "bounce", "--audio", str(track), "--fps", "50", "--seconds", "8", "--out", str(out)]) == 0
+    with open(out, newline="") as handle:
+        rows = [(float(r["seconds"]), float(r["pip"])) for r in csv.DictReader(handle)]
+    # The first beat is pip 0 and every beat 64 pips on, within the
+    # tracker's 20 ms (2.7 pips at 128 bpm).
+    for index, at in enumerate(beat for beat in beats if beat < 7.9):
+        (t0, p0), (t1, p1) = next((a, b) for a, b in zip(rows, rows[1:]) if a[0] <= at < b[0])
+        assert p0 + (p1 - p0) * (at - t0) / (t1 - t0) == pytest.approx(64 * index, abs=2.8), index
+
+
+def test_missing_gltf_library_is_one_clear_error(tmp_path, monkeypatch):
+    monkeypatch.setitem(sys.modules, "pygltflib", None)  # import now fails
+    with pytest.raises(UserError, match=r"pip install 'kinetrope\[gltf\]'"):
+        export(["bounce"], tmp_path / "m.glb", TempoMap.constant(120), 30, seconds=1)
+    assert list(tmp_path.iterdir()) == []

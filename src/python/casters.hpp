@@ -9,7 +9,7 @@
 //     really yields and an over-long argument still fails the core's check;
 //   - a triple is exactly three elements fetched one by one;
 //   - an instance made by __new__ alone, never initialised, is refused with
-//     TypeError before anything reads its memory.
+//     TypeError before anything reads its memory, and None is no instance.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
@@ -131,6 +131,9 @@ template <typename T>
 class initialised_instance_caster : public py::detail::type_caster_base<T> {
 public:
     bool load(py::handle src, bool convert) {
+        // The stock caster takes None as a null object where a pointer is
+        // wanted (the receiver of a property); no parameter accepts None.
+        if (!src || src.is_none()) return false;
         refuse_uninitialised(src, typeid(T));
         return py::detail::type_caster_base<T>::load(src, convert);
     }

@@ -159,3 +159,13 @@ def test_a_bare_instance_can_still_be_initialised_and_then_used():
     pattern.__init__("p", "d", [(0.5, 0, 0)])
     assert pattern.sample(0).x == 0.5
     assert PatternLibrary([pattern]).sample("p", 0).x == 0.5
+
+
+PROPERTIES = [(cls, name) for cls in (Offset3, SampledPattern, SampledRecording)
+              for name, member in vars(cls).items() if isinstance(member, property)]
+
+
+@pytest.mark.parametrize("cls, name", PROPERTIES, ids=[f"{c.__name__}.{n}" for c, n in PROPERTIES])
+def test_a_property_read_on_none_is_refused(cls, name):
+    with pytest.raises(TypeError):
+        vars(cls)[name].fget(None)

@@ -7,6 +7,9 @@ from pathlib import Path
 import kinetrope
 import pytest
 
+# Under CI=true a skip for a missing tool is a failure.
+pytest_plugins = ["ci_skips"]
+
 NATIVE_DIR = Path(__file__).parent / "native"
 
 

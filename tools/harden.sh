@@ -163,7 +163,6 @@ run_python_surface() {
 fuzz() {
     build_fuzz
     [ -x "$out/venv/bin/python-asan" ] || asan_launcher
-    "$out/venv/bin/python" -c 'import kinetrope' 2>/dev/null || build_asan
     step "fuzzing ${harnesses[*]} python_surface"
     # Two at a time, one per core: the slowest harness alone, the rest after one another.
     run_harness pattern_library &

@@ -1,15 +1,17 @@
+#include "python/bindings.hpp"  // first: the hardened casters before anything is bound
+
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <array>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "kinetrope/pattern_library.hpp"
 #include "kinetrope/sampled_pattern.hpp"
 #include "kinetrope/sampled_recording.hpp"
-#include "python/bindings.hpp"
 
 namespace py = pybind11;
 
@@ -63,6 +65,11 @@ void bind_sampled_pattern(py::module_& m) {
 void bind_pattern_library(py::module_& m) {
     py::class_<PatternLibrary>(m, "PatternLibrary")
         .def(py::init<std::vector<SampledPattern>>(), py::arg("patterns") = py::list())
-        .def("sample", &PatternLibrary::sample, py::arg("name"), py::arg("pip_count").noconvert())
+        .def(
+            "sample",
+            [](const PatternLibrary& library, std::string_view name, int pip_count) {
+                return with_whole_name(name, [&] { return library.sample(name, pip_count); });
+            },
+            py::arg("name"), py::arg("pip_count").noconvert())
         .def("catalogue", [](const PatternLibrary& library) { return catalogue_list(library.catalogue()); });
 }

@@ -60,7 +60,7 @@ Table step(const GrooveLanes& g) {
         const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p];
         const double depth = g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] : 0.0;
         return Offset3{0.42 * g.footwork.swing[p] + 0.06 * g.percussion.swing[p],
-                       dip + 0.06 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
+                       dip + 0.16 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
     });
 }
 
@@ -72,8 +72,8 @@ Table orbit(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.1 * g.backbeat.level[p] +
                               0.06 * g.percussion.level[p] + 0.08 * g.hats.level[p];
-        const double depth = 0.12 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p] +
-                             0.08 * g.low.swing[p];
+        const double depth = 0.22 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p] +
+                             0.08 * g.low.swing[p] + 0.1 * g.backbeat.swing[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]), depth};
     });
 }
@@ -94,7 +94,8 @@ Table glide(const GrooveLanes& g) {
 
 Table surge(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        return Offset3{0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p] + 0.06 * g.low.swing[p],
+        return Offset3{0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p] + 0.06 * g.low.swing[p] +
+                           0.08 * g.backbeat.swing[p],
                        0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p] +
                            0.05 * g.percussion.level[p],
                        0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p] +
@@ -108,7 +109,7 @@ Table recoil(const GrooveLanes& g) {
         const double lift = 0.31 * g.accent.level[p] + 0.05 * g.hats.level[p] + 0.06 * g.percussion.level[p];
         return Offset3{0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p],
                        lift / (1.0 + 1.5 * g.kick.level[p]),
-                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.08 * g.low.swing[p] + 0.1 * g.hats.swing[p]};
+                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.12 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
     });
 }
 
@@ -119,7 +120,7 @@ Table flutter(const GrooveLanes& g) {
         const double sweep = std::tanh(g.arc.swing[p]);
         return Offset3{0.5 * sweep + 0.04 * g.hat_tremor.level[p] + 0.12 * g.low.swing[p],
                        0.4 * sweep * sweep + 0.12 * g.hat_tremor.level[p],
-                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p]};
+                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p] + 0.1 * g.percussion.swing[p]};
     });
 }
 
@@ -128,9 +129,10 @@ Table flutter(const GrooveLanes& g) {
 Table dive(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double plunge = std::tanh(1.2 * g.plunge.level[p]);
-        return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p] + 0.08 * g.percussion.swing[p],
+        return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p],
                        0.12 * g.accent.level[p] - 0.18 * plunge + 0.04 * g.hats.level[p] + 0.06 * g.hats.swing[p],
-                       0.92 * plunge - 0.33 * g.accent.level[p] + 0.1 * g.hats.swing[p]};
+                       0.92 * plunge - 0.33 * g.accent.level[p] + 0.1 * g.hats.swing[p] +
+                           0.1 * g.percussion.swing[p]};
     });
 }
 
@@ -143,7 +145,8 @@ Table pendulum(const GrooveLanes& g) {
         const double angle = (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p]) * std::sin(phase[p]);
         return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
                        0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p] +
-                           0.12 * g.hats.swing[p] + 0.08 * g.backbeat.swing[p] + 0.1 * g.low.swing[p]};
+                           0.18 * g.hats.swing[p] + 0.12 * g.backbeat.swing[p] + 0.1 * g.low.swing[p] +
+                           0.1 * g.percussion.swing[p]};
     });
 }
 
@@ -156,17 +159,19 @@ Table figure8(const GrooveLanes& g) {
         return Offset3{width * std::sin(t) + 0.06 * g.hats.swing[p],
                        0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p] + 0.08 * g.backbeat.swing[p],
                        0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p] +
-                           0.08 * g.percussion.swing[p] + 0.1 * g.low.swing[p] + 0.08 * g.hats.swing[p]};
+                           0.14 * g.percussion.swing[p] + 0.1 * g.low.swing[p] + 0.1 * g.hats.swing[p]};
     });
 }
 
 // One tour of the four corners a bar, pushed forward by every hit.
 Table box(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.drive, 1.2, g.bars);
+    // Hats stay out of the phase: a fill rushing into the downbeat would make
+    // the seam the fastest stretch of the tour.
+    const auto phase = warped_phase(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 1.2, g.bars);
     return per_pip(g.period, [&](int p) {
         return Offset3{0.52 * corner(std::cos(phase[p])), 0.5 * corner(std::sin(phase[p])),
                        0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p] +
-                           0.06 * g.percussion.swing[p] + 0.1 * g.low.swing[p] + 0.14 * g.hats.swing[p]};
+                           0.12 * g.percussion.swing[p] + 0.12 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
     });
 }
 
@@ -192,7 +197,7 @@ Table spiral(const GrooveLanes& g) {
             0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p] +
             0.06 * g.hats.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.05 * g.percussion.swing[p] + 0.14 * g.hats.swing[p] +
+                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.18 * g.hats.swing[p] +
                            0.1 * g.backbeat.swing[p] + 0.12 * g.low.swing[p]};
     });
 }
@@ -204,7 +209,7 @@ Table slalom(const GrooveLanes& g) {
     const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 0.8, 2.0 * g.bars);
     return per_pip(g.period, [&](int p) {
         const double travel = 0.55 * std::sin(phase[p]);
-        return Offset3{travel - 0.25 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p],
+        return Offset3{travel - 0.25 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p],
                        0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p] + 0.08 * g.hats.level[p],
                        -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p] + 0.12 * g.hats.swing[p] +
                            0.12 * g.low.swing[p]};
@@ -282,7 +287,7 @@ Table ricochet(const GrooveLanes& g) {
         g.period, g.onsets,
         [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },
         [](double d) { return gesture_weight(d, throw_shape); }, throw_shape.rise, throw_shape.fall);
-    for (int p = 0; p < g.period; ++p) table[p].z += 0.1 * g.hats.swing[p];
+    for (int p = 0; p < g.period; ++p) table[p].z += 0.16 * g.hats.swing[p];
     return table;
 }
 

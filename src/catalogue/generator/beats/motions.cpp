@@ -57,10 +57,10 @@ Table bounce(const GrooveLanes& g) {
 // percussion lift a touch. For four_floor: (±0.42·weight, -0.22·weight, 0).
 Table step(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p];
+        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p] + 0.1 * g.claps.level[p];
         const double depth = g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] : 0.0;
-        return Offset3{0.42 * g.footwork.swing[p] + 0.06 * g.percussion.swing[p],
-                       dip + 0.16 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
+        return Offset3{0.42 * g.footwork.swing[p] + 0.12 * g.percussion.swing[p],
+                       dip + 0.35 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
     });
 }
 
@@ -73,7 +73,7 @@ Table orbit(const GrooveLanes& g) {
         const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.1 * g.backbeat.level[p] +
                               0.06 * g.percussion.level[p] + 0.08 * g.hats.level[p];
         const double depth = 0.22 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p] +
-                             0.08 * g.low.swing[p] + 0.1 * g.backbeat.swing[p];
+                             0.16 * g.low.swing[p] + 0.22 * g.backbeat.swing[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]), depth};
     });
 }
@@ -85,10 +85,10 @@ Table glide(const GrooveLanes& g) {
     const auto phase = warped_phase(g.drive, 0.6, 1.0);
     return per_pip(g.period, [&](int p) {
         const double t = phase[p];
-        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.08 * g.percussion.swing[p],
+        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p],
                        0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]) +
                            0.12 * g.backbeat.swing[p],
-                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.12 * g.hats.swing[p]};
+                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p]};
     });
 }
 
@@ -106,10 +106,10 @@ Table surge(const GrooveLanes& g) {
 // y = lift / (1 + kick) can never go below 0.
 Table recoil(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double lift = 0.31 * g.accent.level[p] + 0.05 * g.hats.level[p] + 0.06 * g.percussion.level[p];
-        return Offset3{0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p],
+        const double lift = 0.31 * g.accent.level[p] + 0.1 * g.hats.level[p] + 0.06 * g.percussion.level[p];
+        return Offset3{0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.1 * g.hats.swing[p],
                        lift / (1.0 + 1.5 * g.kick.level[p]),
-                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.12 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
+                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.18 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
     });
 }
 
@@ -142,10 +142,11 @@ Table dive(const GrooveLanes& g) {
 Table pendulum(const GrooveLanes& g) {
     const auto phase = warped_phase(g.drive, 0.7, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double angle = (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p]) * std::sin(phase[p]);
+        const double angle =
+            (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p] + 0.1 * g.hats.level[p]) * std::sin(phase[p]);
         return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
                        0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p] +
-                           0.18 * g.hats.swing[p] + 0.12 * g.backbeat.swing[p] + 0.1 * g.low.swing[p] +
+                           0.18 * g.hats.swing[p] + 0.18 * g.backbeat.swing[p] + 0.18 * g.low.swing[p] +
                            0.1 * g.percussion.swing[p]};
     });
 }
@@ -157,9 +158,9 @@ Table figure8(const GrooveLanes& g) {
         const double t = phase[p];
         const double width = 0.45 + 0.2 * g.arc.level[p];
         return Offset3{width * std::sin(t) + 0.06 * g.hats.swing[p],
-                       0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p] + 0.08 * g.backbeat.swing[p],
+                       0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p] + 0.14 * g.backbeat.swing[p],
                        0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p] +
-                           0.14 * g.percussion.swing[p] + 0.1 * g.low.swing[p] + 0.1 * g.hats.swing[p]};
+                           0.14 * g.percussion.swing[p] + 0.16 * g.low.swing[p] + 0.1 * g.hats.swing[p]};
     });
 }
 
@@ -169,9 +170,10 @@ Table box(const GrooveLanes& g) {
     // the seam the fastest stretch of the tour.
     const auto phase = warped_phase(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 1.2, g.bars);
     return per_pip(g.period, [&](int p) {
-        return Offset3{0.52 * corner(std::cos(phase[p])), 0.5 * corner(std::sin(phase[p])),
+        const double reach = 1.0 + 0.15 * g.hats.level[p] + 0.08 * g.low.swing[p];
+        return Offset3{0.52 * reach * corner(std::cos(phase[p])), 0.5 * reach * corner(std::sin(phase[p])),
                        0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p] +
-                           0.12 * g.percussion.swing[p] + 0.12 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
+                           0.12 * g.percussion.swing[p] + 0.2 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
     });
 }
 
@@ -182,7 +184,7 @@ Table corkscrew(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double radius = 0.38 + 0.18 * g.percussion.level[p] + 0.1 * g.hats.level[p] + 0.12 * g.kick.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p] + 0.12 * g.hats.swing[p] +
+                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p] + 0.18 * g.hats.swing[p] +
                            0.1 * g.backbeat.swing[p] + 0.12 * g.low.swing[p]};
     });
 }
@@ -197,8 +199,8 @@ Table spiral(const GrooveLanes& g) {
             0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p] +
             0.06 * g.hats.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.18 * g.hats.swing[p] +
-                           0.1 * g.backbeat.swing[p] + 0.12 * g.low.swing[p]};
+                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.28 * g.percussion.swing[p] + 0.18 * g.hats.swing[p] +
+                           0.16 * g.backbeat.swing[p] + 0.2 * g.low.swing[p]};
     });
 }
 
@@ -324,7 +326,7 @@ Lane footwork_lane(const Score& score) {
         // the last step at or before this hit; before the first, the loop's last
         const auto after = std::upper_bound(steps.begin(), steps.end(), e.pip + 0.999);
         const std::size_t index = after == steps.begin() ? n - 1 : std::size_t(after - steps.begin()) - 1;
-        const double side = n == 0 ? 0.0 : (is_main(e) ? 1.0 : 0.3) * side_of(index);
+        const double side = n == 0 ? 0.0 : (is_main(e) ? 1.0 : 0.7) * side_of(index);
         for_each_gesture_pip(score.period, e.pip, voice_gesture(e.voice), [&](int pip, double weight) {
             lane.level[pip] += e.velocity * weight;
             lane.swing[pip] += side * e.velocity * weight;
@@ -368,6 +370,7 @@ GrooveLanes listen(const Score& score) {
         make_lane(score, accent_voices, nullptr, 24.0),
         {},
         make_lane(score, bass),
+        make_lane(score, {Voice::clap}),
         lone_backbeat_lane(score),
         footwork_lane(score),
         {},

@@ -25,6 +25,7 @@ struct GrooveLanes {
     Lane echo;                        // accents a dotted sixteenth late
     Lane hat_tremor;                  // hats ringing at a fast rate
     Lane low;                         // bass notes with their own gesture
+    Lane claps;                       // a clap lifts the hands against the dip
     Lane lone_backbeat;               // backbeats that do not land with a kick
     Lane footwork;                    // main kicks and backbeats, sides alternating; ghosts lean with the last foot
     std::vector<double> drive;        // every drum's energy, for the phase-warped motions

@@ -124,3 +124,118 @@ def test_afro_cross_lays_three_strokes_over_four_beats():
 def test_techno_broken_leaves_the_quarter_note_kick():
     steps = read_score("techno_broken").steps("kick")
     assert any(s % 4 for s in steps)
+
+
+# Each groove as a drummer reads it: main (half loudness or more) kicks and
+# backbeats (snare, clap, rim) bar by bar, in sixteenths from the bar line
+# (fractions are swung or tuplet notes), and the voices playing off the grid.
+# Straight grooves have none; swung ones put every swung voice off it.
+DRUMMER_READS = [
+    ("four_floor", "0 4 8 12", "", ""),
+    ("house_classic", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("house_shuffle", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", "hat"),
+    ("house_jack", "0 4 8 12 | 0 4 8 12", "4 12 | 4 32/3 12 44/3", "clap hat kick"),
+    ("techno_drive", "0 4 8 12 | 0 4 8 12", "12 | 12", ""),
+    ("techno_toms", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("techno_broken", "0 3 6 11 | 0 4 7 10", "4 12 | 4 12", ""),
+    ("techno_polymeter", "0 4 8 12 | 0 4 8 12 | 0 4 8 12", "4 12 | 4 12 | 4 12", ""),
+    ("ukg_two_step", "0 10 | 0 10", "4 12 | 4 12", "hat"),
+    ("ukg_skip", "0 22/3 10 | 0 10 40/3", "4 12 | 4 12 46/3", "hat kick snare"),
+    ("ukg_four_four", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", "hat rim"),
+    ("speed_garage", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", "bass hat"),
+    ("bassline", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", "bass hat"),
+    ("grime_sparse", "0 | 0 6", "8 | 8", ""),
+    ("grime_syncopated", "0 7 14 | 0 9", "6 8 | 4 11 14", ""),
+    ("grime_half", "0 | 0 14", "8 | 8", ""),
+    ("drill_tresillo", "0 14 | 0 7", "8 | 8", ""),
+    ("drill_displaced", "0 10 | 0 6", "8 | 12", ""),
+    ("drill_rolls", "0 14 | 0 10", "8 | 8", "hat"),
+    ("amen_four_bar", "0 2 10 11 | 0 2 10 11 | 0 2 10 | 2 3 10", "4 12 | 4 12 | 4 14 | 1 4 14", ""),
+    ("amen_no_ghosts", "0 2 10 11 | 0 2 10 11 | 0 2 10 | 2 3 10", "4 12 | 4 12 | 4 14 | 1 4 14", ""),
+    ("jungle_chops", "0 6 13 | 0 2 10", "4 11 | 4 12 14", ""),
+    ("jungle_ghosts", "0 2 10 | 0 6", "4 12 | 4 12 31/2", "snare"),
+    ("jungle_switch", "0 2 10 | 0 2 10 | 0 14 | 0 9", "4 12 | 4 12 | 8 | 8", ""),
+    ("dnb_two_step", "0 10 | 0 10", "4 12 | 4 12", ""),
+    ("dnb_rolling", "0 10 13 | 0 10", "4 12 | 4 12", ""),
+    ("dnb_half", "0 | 0 10", "8 | 8", ""),
+    ("dubstep_half", "0 | 0", "8 | 8", ""),
+    ("dubstep_skip", "0 6 15 | 0 32/3", "8 | 8 14", "bass hat kick"),
+    ("trap_trills", "0 7 10 | 0 10 15", "8 | 8", "hat"),
+    ("electro", "0 6 10 | 0 6 13", "4 12 | 4 12", ""),
+    ("trance", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("rave_breaks", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12 14", ""),
+    ("dembow", "0 4 8 12 | 0 4 8 12", "3 6 11 14 | 3 6 11 14", ""),
+    ("disco", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("amapiano", "0 8 | 0 8", "4 12 | 4 12", ""),
+    ("jersey_five", "0 4 8 11 14 | 0 4 8 11 14", "4 12 | 4 12", ""),
+    ("jersey_call", "0 4 8 11 14 | 0 3 6 8 10 12 14", "4 12 | 4 14", ""),
+    ("footwork_triplet", "0 3 6 9 12 | 0 3 6 9 14", "8 | 8", "bass"),
+    ("footwork_sparse", "0 3 14 | 0 9", "8 | 8", ""),
+    ("funky_toms", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("funky_syncopated", "0 6 12 | 0 6 10", "4 10 15 | 4 14", ""),
+    ("broken_push", "0 6 9 | 0 7 10", "3 11 | 5 13", ""),
+    ("broken_shuffle", "0 7 44/3 | 0 9", "8/3 4 20/3 32/3 12 44/3 | 8/3 4 20/3 32/3 12 44/3", "bass kick rim"),
+    ("afro_bell", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("afro_cross", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", "perc"),
+    ("gqom_space", "0 3 6 | 0 3 10", "12 | 12", ""),
+    ("gqom_exchange", "0 6 14 | 0 6", "8 | 8", ""),
+    ("baile_toms", "0 3 6 8 14 | 0 3 6 8 14", "12 | 12", ""),
+    ("baile_response", "0 3 6 8 | 0 3 8 14", "6 12 | 5 12", ""),
+    ("reggae_one_drop", "8 | 8", "8 | 8", ""),
+    ("reggae_steppers", "0 4 8 12 | 0 4 8 12", "8 | 8", ""),
+    ("reggae_rockers", "0 8 | 0 8", "8 | 8", ""),
+    ("son_clave_32", "0 4 8 12 | 0 4 8 12", "12 | 12", ""),
+    ("son_clave_23", "0 4 8 12 | 0 4 8 12", "12 | 12", ""),
+    ("psy_rolling", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("psy_offbeat", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("hard_reverse", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("italo_machine", "0 4 8 12 | 0 4 8 12", "3 4 9 12 14 | 3 4 6 12 13", ""),
+    ("electro_robot", "0 7 10 | 0 2 13", "4 12 | 4 10 12", ""),
+    ("acid_percussion", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("techno_rumble", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
+    ("ukg_rim_shuffle", "0 10 | 0 22/3 10", "4 22/3 12 14 | 4 22/3 10 12", "hat kick rim"),
+    ("dnb_push", "0 3 10 11 | 0 3 10 11", "4 12 | 4 12", ""),
+    ("jungle_switchback", "0 2 10 | 2 8 10", "4 12 | 0 12 14", ""),
+    ("amapiano_answer", "0 4 8 12 | 0 4 8 12", "8 | 8", ""),
+    ("dancehall_space", "0 | 0 8", "6 14 | 6", ""),
+    ("dembow_push", "0 4 8 12 15 | 0 4 8 12 14 15", "3 6 11 14 | 3 6 11 14", ""),
+]
+
+
+def main_positions(score, voices):
+    bars = []
+    for bar in range(score.period // 256):
+        notes = [e for e in score.of(*voices) if 256 * bar <= e.pip < 256 * (bar + 1) and e.velocity >= Fraction(1, 2)]
+        bars.append(" ".join(str((e.pip - 256 * bar) / 16) for e in notes))
+    return " | ".join(bars)
+
+
+def test_every_groove_is_read_by_its_facts():
+    assert [row[0] for row in DRUMMER_READS] == [g[0] for g in GROOVES]
+    for stem, kicks, backbeats, off_grid in DRUMMER_READS:
+        score = read_score(stem)
+        assert main_positions(score, ["kick"]) == kicks, stem
+        assert main_positions(score, ["snare", "clap", "rim"]) == backbeats, stem
+        assert " ".join(sorted({e.voice for e in score.events if e.step is None})) == off_grid, stem
+
+
+def test_no_closed_and_open_hat_share_a_step():
+    for stem, *_ in DRUMMER_READS:
+        score = read_score(stem)
+        assert not set(score.steps("hat")) & set(score.steps("open")), stem
+
+
+SHUFFLED = ["house_shuffle", "house_jack", "ukg_two_step", "ukg_skip", "ukg_four_four", "speed_garage", "bassline",
+            "ukg_rim_shuffle", "broken_shuffle"]
+
+
+@pytest.mark.parametrize("stem", SHUFFLED)
+def test_a_shuffled_groove_swings_every_voice_alike(stem):
+    """Two voices in one sixteenth at different pips are a flam: one voice
+    swung, the other left straight."""
+    slots = {}
+    for e in read_score(stem).events:
+        slots.setdefault(e.pip // 16, []).append(e)
+    flams = [notes for notes in slots.values() if len({e.pip for e in notes}) > 1 and len({e.voice for e in notes}) > 1]
+    assert not flams
+    assert any(e.step is None for e in read_score(stem).events)

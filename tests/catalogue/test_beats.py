@@ -311,3 +311,35 @@ def test_box_visits_its_four_corners_every_bar(stem):
     corners = [(s[0] > 0, s[1] > 0) for s in samples if abs(s[0]) > 0.35 and abs(s[1]) > 0.3]
     visits = [c for c, d in zip(corners, corners[1:] + corners[:1]) if c != d]
     assert len(visits) == 4 * len(samples) // 256 and len(set(corners)) == 4
+
+
+def main_steps(stem):
+    """Onsets of the main kicks and backbeats (half loudness or more); hits
+    within a pip of each other are one step."""
+    steps = []
+    for e in sorted(events(stem, KICK | BACKBEAT), key=lambda e: e.pip):
+        if e.velocity >= 0.5 and (not steps or e.pip - steps[-1] >= 1):
+            steps.append(e.pip)
+    return steps
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_step_alternates_feet_on_the_main_hits_across_the_seam(stem):
+    x = axis(f"beat_{stem}_step", 0)
+    # which way the point moves into each hit (a quick hit can land before the
+    # last one has swung back, so its position alone does not tell the foot)
+    sides = [x[round(p) % len(x)] - x[(round(p) - 3) % len(x)] for p in main_steps(stem)]
+    if len(sides) % 2:  # an odd count: the last step lands in place
+        assert abs(sides.pop()) < 0.5 * min(abs(s) for s in sides)
+    assert all(abs(s) > 0.05 for s in sides)
+    # right, left, right, ... and the last foot hands over to the first
+    assert all(a * b < 0 for a, b in zip(sides, sides[1:] + sides[:1])), [round(s, 2) for s in sides]
+
+
+@pytest.mark.parametrize("suffix", SUFFIXES)
+def test_the_two_claves_move_apart_and_the_polymeter_shows_its_three_bars(suffix):
+    three_two, two_three = table(f"beat_son_clave_32_{suffix}"), table(f"beat_son_clave_23_{suffix}")
+    assert max(abs(a - b) for s, t in zip(three_two, two_three) for a, b in zip(s, t)) > 0.05
+    poly = table(f"beat_techno_polymeter_{suffix}")
+    for shift in (256, 512):
+        assert max(abs(a - b) for p in range(768) for a, b in zip(poly[p], poly[(p + shift) % 768])) > 0.02

@@ -1,5 +1,6 @@
 #include "catalogue/generator/beats/motions.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 
@@ -41,19 +42,25 @@ double theta(const GrooveLanes& g, int p) { return phase_angle(p, g.period); }
 
 // Kicks lift; the backbeat dips a little; the other voices lean sideways.
 // For four_floor only the kick term is left: (0, 0.55·weight, 0).
+// A backbeat on a kick leans with it rather than dragging its peak late.
 Table bounce(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double side = 0.15 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p];
-        return Offset3{side, 0.55 * g.kick.level[p] - 0.2 * g.backbeat.level[p], 0.06 * g.depth.swing[p]};
+        const double side = 0.15 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p] +
+                            0.08 * g.low.swing[p];
+        return Offset3{side,
+                       0.55 * g.kick.level[p] - 0.2 * g.lone_backbeat.level[p] + 0.06 * g.percussion.level[p],
+                       0.06 * g.depth.swing[p]};
     });
 }
 
-// Kick and backbeat hits alternate sides, each with a dip; hats lift a
-// touch. For four_floor: (±0.42·weight, -0.22·weight, 0).
+// Main kick and backbeat hits alternate sides, each with a dip; hats and
+// percussion lift a touch. For four_floor: (±0.42·weight, -0.22·weight, 0).
 Table step(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p];
-        return Offset3{0.42 * g.kick_and_backbeat.swing[p], dip + 0.06 * g.hats.level[p], 0.12 * g.depth.swing[p]};
+        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p] + 0.1 * g.claps.level[p];
+        const double depth = g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] : 0.0;
+        return Offset3{0.42 * g.footwork.swing[p] + 0.12 * g.percussion.swing[p],
+                       dip + 0.35 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
     });
 }
 
@@ -61,40 +68,48 @@ Table step(const GrooveLanes& g) {
 // give depth, so a kick-only groove stays flat. Kicks alone make the radius
 // 0.58 on the kick.
 Table orbit(const GrooveLanes& g) {
-    const auto energy = sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.6);
-    const auto phase = warped_phase(energy, 0.9, g.bars);
+    const auto phase = warped_phase(g.drive, 0.9, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.1 * g.backbeat.level[p] + 0.06 * g.percussion.level[p];
-        const double depth = 0.12 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p];
+        const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.1 * g.backbeat.level[p] +
+                              0.06 * g.percussion.level[p] + 0.08 * g.hats.level[p];
+        const double depth = 0.22 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p] +
+                             0.16 * g.low.swing[p] + 0.22 * g.backbeat.swing[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]), depth};
     });
 }
 
-// A slow closed path over the whole phrase; the low end pushes it out with
-// long, gliding gestures.
+// A slow closed path over the whole phrase, hurried where the groove is
+// busy; the low end pushes it out with long, gliding gestures and the upper
+// voices ripple it.
 Table glide(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.drive, 0.6, 1.0);
     return per_pip(g.period, [&](int p) {
-        const double t = theta(g, p);
-        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p],
-                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]),
-                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p]};
+        const double t = phase[p];
+        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p],
+                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]) +
+                           0.12 * g.backbeat.swing[p],
+                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p]};
     });
 }
 
 Table surge(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        return Offset3{0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p],
-                       0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p],
-                       0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p]};
+        return Offset3{0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p] + 0.06 * g.low.swing[p] +
+                           0.08 * g.backbeat.swing[p],
+                       0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p] +
+                           0.05 * g.percussion.level[p],
+                       0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p] +
+                           0.06 * g.low.level[p]};
     });
 }
 
 // y = lift / (1 + kick) can never go below 0.
 Table recoil(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double lift = 0.31 * g.accent.level[p] + 0.05 * g.hats.level[p];
-        return Offset3{0.64 * g.accent.swing[p], lift / (1.0 + 1.5 * g.kick.level[p]),
-                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p]};
+        const double lift = 0.31 * g.accent.level[p] + 0.1 * g.hats.level[p] + 0.06 * g.percussion.level[p];
+        return Offset3{0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.1 * g.hats.swing[p],
+                       lift / (1.0 + 1.5 * g.kick.level[p]),
+                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.18 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
     });
 }
 
@@ -103,8 +118,9 @@ Table recoil(const GrooveLanes& g) {
 Table flutter(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double sweep = std::tanh(g.arc.swing[p]);
-        return Offset3{0.5 * sweep + 0.04 * g.hat_tremor.level[p], 0.4 * sweep * sweep + 0.12 * g.hat_tremor.level[p],
-                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p]};
+        return Offset3{0.5 * sweep + 0.04 * g.hat_tremor.level[p] + 0.12 * g.low.swing[p],
+                       0.4 * sweep * sweep + 0.12 * g.hat_tremor.level[p],
+                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p] + 0.1 * g.percussion.swing[p]};
     });
 }
 
@@ -113,8 +129,10 @@ Table flutter(const GrooveLanes& g) {
 Table dive(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double plunge = std::tanh(1.2 * g.plunge.level[p]);
-        return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p],
-                       0.12 * g.accent.level[p] - 0.18 * plunge, 0.92 * plunge - 0.33 * g.accent.level[p]};
+        return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p],
+                       0.12 * g.accent.level[p] - 0.18 * plunge + 0.04 * g.hats.level[p] + 0.06 * g.hats.swing[p],
+                       0.92 * plunge - 0.33 * g.accent.level[p] + 0.1 * g.hats.swing[p] +
+                           0.1 * g.percussion.swing[p]};
     });
 }
 
@@ -122,55 +140,67 @@ Table dive(const GrooveLanes& g) {
 // of the swing, rising towards either end. The kicks and backbeats hurry the
 // swing and the arc widens it.
 Table pendulum(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.kick_and_backbeat.level, 0.7, g.bars);
+    const auto phase = warped_phase(g.drive, 0.7, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double angle = (0.55 + 0.3 * g.arc.level[p]) * std::sin(phase[p]);
+        const double angle =
+            (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p] + 0.1 * g.hats.level[p]) * std::sin(phase[p]);
         return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
-                       0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p]};
+                       0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p] +
+                           0.18 * g.hats.swing[p] + 0.18 * g.backbeat.swing[p] + 0.18 * g.low.swing[p] +
+                           0.1 * g.percussion.swing[p]};
     });
 }
 
-// One figure eight a bar, crossing the centre on the beat.
+// One figure eight a bar, hurried through the busy stretches.
 Table figure8(const GrooveLanes& g) {
+    const auto phase = warped_phase(g.drive, 0.5, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double t = g.bars * theta(g, p);
+        const double t = phase[p];
         const double width = 0.45 + 0.2 * g.arc.level[p];
-        return Offset3{width * std::sin(t), 0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p],
-                       0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p]};
+        return Offset3{width * std::sin(t) + 0.06 * g.hats.swing[p],
+                       0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p] + 0.14 * g.backbeat.swing[p],
+                       0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p] +
+                           0.14 * g.percussion.swing[p] + 0.16 * g.low.swing[p] + 0.1 * g.hats.swing[p]};
     });
 }
 
 // One tour of the four corners a bar, pushed forward by every hit.
 Table box(const GrooveLanes& g) {
-    const auto energy = sum_of(g.kick_and_backbeat.level, 1.0, g.hats.level, 0.5);
-    const auto phase = warped_phase(energy, 1.2, g.bars);
+    // Hats stay out of the phase: a fill rushing into the downbeat would make
+    // the seam the fastest stretch of the tour.
+    const auto phase = warped_phase(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 1.2, g.bars);
     return per_pip(g.period, [&](int p) {
-        return Offset3{0.52 * corner(std::cos(phase[p])), 0.5 * corner(std::sin(phase[p])),
-                       0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p]};
+        const double reach = 1.0 + 0.15 * g.hats.level[p] + 0.08 * g.low.swing[p];
+        return Offset3{0.52 * reach * corner(std::cos(phase[p])), 0.5 * reach * corner(std::sin(phase[p])),
+                       0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p] +
+                           0.12 * g.percussion.swing[p] + 0.2 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
     });
 }
 
 // Two turns a loop on one slow depth wave; hits hurry the turn and the
 // percussion widens it.
 Table corkscrew(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.percussion.level, 1.0), 0.8, 2.0);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.6), 0.8, 2.0);
     return per_pip(g.period, [&](int p) {
         const double radius = 0.38 + 0.18 * g.percussion.level[p] + 0.1 * g.hats.level[p] + 0.12 * g.kick.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p]};
+                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p] + 0.18 * g.hats.swing[p] +
+                           0.1 * g.backbeat.swing[p] + 0.12 * g.low.swing[p]};
     });
 }
 
 // Two turns while the radius shrinks to a quarter and grows back; the kick
 // and backbeat hurry the turn and push it outwards.
 Table spiral(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.arc.level, 0.8, 2.0);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 0.8, 2.0);
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
         const double radius =
-            0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p];
+            0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p] +
+            0.06 * g.hats.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p]};
+                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.28 * g.percussion.swing[p] + 0.18 * g.hats.swing[p] +
+                           0.16 * g.backbeat.swing[p] + 0.2 * g.low.swing[p]};
     });
 }
 
@@ -178,11 +208,13 @@ Table spiral(const GrooveLanes& g) {
 // against every second half-weave, so the floor track is a chain of S-bends.
 // Kicks lift, snares cut back against the travel.
 Table slalom(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.arc.level, 0.8, 2.0 * g.bars);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 0.8, 2.0 * g.bars);
     return per_pip(g.period, [&](int p) {
         const double travel = 0.55 * std::sin(phase[p]);
-        return Offset3{travel - 0.25 * g.backbeat.swing[p], 0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p],
-                       -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p]};
+        return Offset3{travel - 0.25 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p],
+                       0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p] + 0.08 * g.hats.level[p],
+                       -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p] + 0.12 * g.hats.swing[p] +
+                           0.12 * g.low.swing[p]};
     });
 }
 
@@ -250,12 +282,15 @@ constexpr std::array<Offset3, 5> ricochet_targets{{
     {0.5, -0.6, 0.4},
 }};
 
+// The hats add a shimmer in depth on top of the throws.
 Table ricochet(const GrooveLanes& g) {
     static constexpr Gesture throw_shape{8.0, 40.0};
-    return event_responses(
+    Table table = event_responses(
         g.period, g.onsets,
         [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },
         [](double d) { return gesture_weight(d, throw_shape); }, throw_shape.rise, throw_shape.fall);
+    for (int p = 0; p < g.period; ++p) table[p].z += 0.16 * g.hats.swing[p];
+    return table;
 }
 
 // Each hat shakes inside a longer gesture: sin(2·pi·d / rate) about its onset.
@@ -271,6 +306,45 @@ Lane ringing_lane(const Score& score, Voices voices, Gesture shape, double rate)
         sign = -sign;
     }
     return lane;
+}
+
+bool is_main(const DrumEvent& event) { return event.velocity >= 0.5; }
+
+// Main hits (kicks and backbeats at half loudness or more) take the sides in
+// turn, hits within a pip of each other being one step. An odd count leaves
+// the last step in place, so the turn closes across the loop seam. A ghost
+// leans a little towards the foot that stepped last and never changes feet.
+Lane footwork_lane(const Score& score) {
+    Lane lane{std::vector<double>(score.period, 0.0), std::vector<double>(score.period, 0.0)};
+    const auto hits = events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim});
+    std::vector<double> steps;
+    for (const DrumEvent& e : hits)
+        if (is_main(e) && (steps.empty() || e.pip - steps.back() >= 1.0)) steps.push_back(e.pip);
+    const std::size_t n = steps.size();
+    const auto side_of = [&](std::size_t i) { return n % 2 == 1 && i + 1 == n ? 0.0 : i % 2 == 0 ? 1.0 : -1.0; };
+    for (const DrumEvent& e : hits) {
+        // the last step at or before this hit; before the first, the loop's last
+        const auto after = std::upper_bound(steps.begin(), steps.end(), e.pip + 0.999);
+        const std::size_t index = after == steps.begin() ? n - 1 : std::size_t(after - steps.begin()) - 1;
+        const double side = n == 0 ? 0.0 : (is_main(e) ? 1.0 : 0.7) * side_of(index);
+        for_each_gesture_pip(score.period, e.pip, voice_gesture(e.voice), [&](int pip, double weight) {
+            lane.level[pip] += e.velocity * weight;
+            lane.swing[pip] += side * e.velocity * weight;
+        });
+    }
+    return lane;
+}
+
+// Backbeats at least a pip away from every kick.
+Lane lone_backbeat_lane(const Score& score) {
+    const auto kick_hits = events_of(score, kicks);
+    Score alone{score.period, {}};
+    for (const DrumEvent& e : events_of(score, backbeats))
+        if (std::none_of(kick_hits.begin(), kick_hits.end(), [&](const DrumEvent& k) {
+                return std::fabs(loop_distance(e.pip, k.pip, score.period)) < 1.0;
+            }))
+            alone.events.push_back(e);
+    return make_lane(alone, backbeats);
 }
 
 }  // namespace
@@ -295,10 +369,23 @@ GrooveLanes listen(const Score& score) {
         make_lane(score, low_voices, &plunge_shape),
         make_lane(score, accent_voices, nullptr, 24.0),
         {},
-        events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc, Voice::bell}),
+        make_lane(score, bass),
+        make_lane(score, {Voice::clap}),
+        lone_backbeat_lane(score),
+        footwork_lane(score),
+        {},
+        events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc, Voice::bell,
+                          Voice::bass}),
         score.events,
+        has_voice(score, depth_voices),
     };
     g.hat_tremor = ringing_lane(score, hats, {2.4, 20.0}, 6.0);
+    // Every drum hurries a phase, the loudest most. The bass stays out: its
+    // long tails would carry a pickup's rush across the loop seam.
+    g.drive = std::vector<double>(score.period, 0.0);
+    for (int p = 0; p < score.period; ++p)
+        g.drive[p] = g.kick.level[p] + 0.8 * g.backbeat.level[p] + 0.7 * g.percussion.level[p] +
+                     0.3 * g.hats.level[p];
     return g;
 }
 

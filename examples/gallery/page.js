@@ -373,7 +373,7 @@
       tempoNote.textContent = "";
     }
   });
-  document.getElementById("reset").addEventListener("click", () => seek(0));
+  for (const id of ["reset", "detail-reset"]) document.getElementById(id).addEventListener("click", () => seek(0));
 
   // Beat click: a short tone on each beat, higher on the bar; made only once asked for.
   const audio = { on: false, ctx: null, lastBeat: null };
@@ -559,8 +559,9 @@
     document.getElementById("copy-sample-text").textContent = sampleLine(row, p);
   }
   scrub.addEventListener("input", () => {
+    const pip = Number(scrub.value);
     if (clock.playing) setPlaying(false);
-    seek(Number(scrub.value));
+    seek(pip);
   });
   document.getElementById("detail-close").addEventListener("click", closeDetail);
   detailEl.addEventListener("click", (e) => { if (e.target === detailEl) closeDetail(); });
@@ -759,11 +760,7 @@
       const s = samplesOf(byName.get(name));
       return Array.from({ length: s.length / 3 }, (_, i) => [i, s[i * 3], s[i * 3 + 1], s[i * 3 + 2]]);
     },
-    lastDrawn: (name) => {
-      const row = byName.get(name);
-      if (detail.row === row) return row.lastDrawn;
-      return row.lastDrawn;
-    },
+    lastDrawn: (name) => byName.get(name).lastDrawn,
     pip: () => pipNow(),
     playing: () => clock.playing,
     bpm: () => clock.bpm,

@@ -5,8 +5,8 @@
 DIR/index.html shows one card per catalogue row, in catalogue order: the path
 in the x-y plane (depth as colour), the three axes over one period with beat
 lines, and a point moving along the path at a tempo set on the page. Every
-value drawn is a sample taken here through `kinetrope.sample`; the page only
-interpolates between stored pips. It needs no network to be viewed.
+value drawn is a sample taken here through `kinetrope.sample` at every pip
+(within 1/512); the page never interpolates. It needs no network to be viewed.
 
 With --screenshot, headless Chromium renders the page to a PNG.
 """
@@ -27,16 +27,26 @@ from kinetrope_host import catalogue
 
 ASSET_DIR = Path(__file__).parent / "gallery"
 
-# Long periods are stored at an even pip step so that no row keeps more than
-# this many samples; it is what keeps the page under 10 MB at 1731 rows.
-MAX_SAMPLES = 256
-
-# Built-in table values are whole multiples of 10^-12 in [-1, 1]: as integers
-# offset by 10^12 they fit in 41 bits, seven base-64 digits. Rows whose values
-# are not on that grid (the formula patterns) are stored as plain JSON numbers.
-SCALE = 10**12
-DIGITS = 7
+# Every pip of every row is stored, so that the page never interpolates. Each
+# value is rounded to a multiple of 1/QUANT (at most 1/(2*QUANT) off, well
+# inside what a drawing can show) and each axis is written as one base-64 digit
+# per pip: the step from the previous pip's level, or, for a larger step and for
+# pip 0, an escape digit and the level itself in two digits. Smooth paths cost a
+# byte a value, which keeps 1731 rows of 1024 pips and 3 axes under 10 MB.
+QUANT = 256
 ALPHABET = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/"
+MAX_STEP = 31
+ESCAPE = ALPHABET[63]
+TOLERANCE = 0.5 / QUANT
+
+# Words a search for a family should find that its rows' own texts lack.
+FAMILY_WORDS = {
+    "weave": "lissajous", "path": "lissajous rose", "polar": "rose scallop petals", "spiro": "spirograph roulette",
+    "space": "3d depth knot", "mech": "mechanism linkage machine", "euclid": "euclidean rhythm",
+    "poly": "polyrhythm", "meter": "odd meter grouping", "swing": "groove shuffle", "stick": "drum rudiment",
+    "noise": "random drift", "lfo": "oscillator wave", "env": "envelope", "seq": "sequence steps",
+    "orbit": "ellipse circle", "gesture": "dance", "beat": "drum groove dance", "rhythm": "accents",
+}
 
 # A catalogue row with its collection and family, and what gives the (x, y, z) of a pip.
 Row = dict[str, Any]
@@ -51,60 +61,54 @@ def catalogue_rows() -> list[Row]:
             for row in catalogue.rows()]
 
 
-def pip_step(period: int) -> int:
-    return -(-period // MAX_SAMPLES)
+def encode_axis(values: list[float]) -> str:
+    out, previous = [], None
+    for value in values:
+        level = max(-QUANT, min(QUANT, round(value * QUANT)))
+        if previous is not None and abs(level - previous) <= MAX_STEP:
+            out.append(ALPHABET[level - previous + MAX_STEP])
+        else:
+            code = level + QUANT
+            out.append(ESCAPE + ALPHABET[code // 64] + ALPHABET[code % 64])
+        previous = level
+    return "".join(out)
 
 
-def stored_pips(period: int) -> range:
-    return range(0, period, pip_step(period))
-
-
-def encode_fixed(value: float) -> str | None:
-    """Seven base-64 digits of the value on the 10^-12 grid, or None when the
-    value is not exactly a grid point (the page divides by 10^12, so the
-    digits must give back this very double)."""
-    scaled = round(value * SCALE)
-    if scaled / SCALE != value or abs(scaled) > SCALE or (value == 0.0 and math.copysign(1.0, value) < 0):
-        return None
-    n, digits = scaled + SCALE, []
-    for _ in range(DIGITS):
-        n, d = divmod(n, 64)
-        digits.append(ALPHABET[d])
-    return "".join(reversed(digits))
-
-
-def decode_fixed(text: str) -> list[float]:
-    """The inverse of `encode_fixed` over a run of values."""
-    values = []
-    for start in range(0, len(text), DIGITS):
-        n = 0
-        for ch in text[start : start + DIGITS]:
-            n = n * 64 + ALPHABET.index(ch)
-        values.append((n - SCALE) / SCALE)
-    return values
+def decode_axis(text: str, count: int, start: int = 0) -> tuple[list[float], int]:
+    """`count` values from `text` at `start`, and the position after them."""
+    values, level, pos = [], 0, start
+    for _ in range(count):
+        ch = text[pos]
+        if ch == ESCAPE:
+            level = ALPHABET.index(text[pos + 1]) * 64 + ALPHABET.index(text[pos + 2]) - QUANT
+            pos += 3
+        else:
+            level += ALPHABET.index(ch) - MAX_STEP
+            pos += 1
+        values.append(level / QUANT)
+    return values, pos
 
 
 def encode_row(row: Row, sampler: Sampler) -> list[Any]:
-    """A page row: name, description, period, dimensions, collection, pip
-    step and the active axes of every stored pip, x then y then z."""
+    """A page row: name, description, period, dimensions, collection and
+    the active axes of every pip, all of x, then y, then z."""
     period, dims = row["period_pips"], row["dimensions"]
-    values = [v for pip in stored_pips(period) for v in sampler(row["name"], pip)[:dims]]
-    packed = [encode_fixed(v) for v in values]
-    fixed = [p for p in packed if p is not None]
-    data: str | list[float] = "".join(fixed) if len(fixed) == len(packed) else values
-    return [row["name"], row["description"], period, dims, row["collection"], pip_step(period), data]
+    samples = [sampler(row["name"], pip) for pip in range(period)]
+    data = "".join(encode_axis([s[a] for s in samples]) for a in range(dims))
+    return [row["name"], row["description"], period, dims, row["collection"], data]
 
 
 def decode_row(page_row: list[Any]) -> dict[str, Any]:
-    """A page row back as a dict with its stored samples as (pip, (x, y, z))."""
-    name, description, period, dims, collection, step, data = page_row
-    values = decode_fixed(data) if isinstance(data, str) else data
-    samples = []
-    for i, pip in enumerate(range(0, period, step)):
-        axes = values[i * dims : (i + 1) * dims]
-        samples.append((pip, tuple(axes) + (0.0,) * (3 - dims)))
+    """A page row back as a dict with its samples as (pip, (x, y, z))."""
+    name, description, period, dims, collection, data = page_row
+    axes, pos = [], 0
+    for _ in range(dims):
+        values, pos = decode_axis(data, period, pos)
+        axes.append(values)
+    axes += [[0.0] * period] * (3 - dims)
+    samples = [(pip, (axes[0][pip], axes[1][pip], axes[2][pip])) for pip in range(period)]
     return dict(name=name, description=description, period_pips=period, dimensions=dims,
-                collection=collection, samples=samples, packed=isinstance(data, str))
+                collection=collection, samples=samples, consumed=pos == len(data))
 
 
 def sample_tuple(name: str, pip: int) -> tuple[float, float, float]:
@@ -114,7 +118,8 @@ def sample_tuple(name: str, pip: int) -> tuple[float, float, float]:
 def build_page(rows: list[Row], sampler: Sampler = sample_tuple) -> str:
     """The whole page for the given catalogue rows (each with a collection);
     `sampler(name, pip)` gives the (x, y, z) stored for a pip."""
-    data = {"pipsPerBeat": kinetrope.PIPS_PER_BEAT, "rows": [encode_row(row, sampler) for row in rows]}
+    data = {"pipsPerBeat": kinetrope.PIPS_PER_BEAT, "quant": QUANT, "familyWords": FAMILY_WORDS,
+            "rows": [encode_row(row, sampler) for row in rows]}
     # Escaping "<" keeps any text in the data from closing the script element.
     payload = json.dumps(data, ensure_ascii=False, separators=(",", ":")).replace("<", "\\u003c")
     parts = {"STYLE": (ASSET_DIR / "page.css").read_text(), "SCRIPT": (ASSET_DIR / "page.js").read_text(),

@@ -8,7 +8,7 @@ import argparse
 import math
 import sys
 import time
-from typing import Any
+from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
 from kinetrope_host.errors import UserError
@@ -17,46 +17,28 @@ from kinetrope_host.live import LiveView
 from kinetrope_host.tempo import TempoMap
 
 DEFAULT_BARS = 4
+T = TypeVar("T")
 
 
-def positive_number(text: str) -> float:
-    try:
-        value = float(text)
-    except ValueError:
-        value = math.nan
-    if not math.isfinite(value) or value <= 0.0:
-        raise argparse.ArgumentTypeError(f"must be a positive number: {text}")
-    return value
+def _checked(convert: Callable[[str], T], accept: Callable[[T], bool], wanted: str) -> Callable[[str], T]:
+    """An argparse type: `convert`, then refuse what `accept` rejects, saying what was wanted."""
+
+    def parse(text: str) -> T:
+        try:
+            value = convert(text)
+        except ValueError:
+            raise argparse.ArgumentTypeError(f"must be {wanted}: {text}") from None
+        if not accept(value):
+            raise argparse.ArgumentTypeError(f"must be {wanted}: {text}")
+        return value
+
+    return parse
 
 
-def positive_count(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        value = 0
-    if value <= 0:
-        raise argparse.ArgumentTypeError(f"must be a positive whole number: {text}")
-    return value
-
-
-def port_number(text: str) -> int:
-    try:
-        value = int(text)
-    except ValueError:
-        value = 0
-    if not 1 <= value <= 65535:
-        raise argparse.ArgumentTypeError(f"must be a UDP port, 1 to 65535: {text}")
-    return value
-
-
-def finite_number(text: str) -> float:
-    try:
-        value = float(text)
-    except ValueError:
-        value = math.nan
-    if not math.isfinite(value):
-        raise argparse.ArgumentTypeError(f"must be a finite number: {text}")
-    return value
+positive_number = _checked(float, lambda v: math.isfinite(v) and v > 0.0, "a positive number")
+positive_count = _checked(int, lambda v: v > 0, "a positive whole number")
+port_number = _checked(int, lambda v: 1 <= v <= 65535, "a UDP port, 1 to 65535")
+finite_number = _checked(float, math.isfinite, "a finite number")
 
 
 def register(subparsers: Any) -> None:

@@ -48,7 +48,7 @@ ensure_venv() {
     if [ ! -x "$out/venv/bin/python" ]; then
         python3 -m venv "$out/venv"
     fi
-    "$out/venv/bin/python" -m pip install -q scikit-build-core 'pybind11>=3' pytest atheris
+    "$out/venv/bin/python" -m pip install -q scikit-build-core 'pybind11>=3' pytest pytest-xdist atheris
 }
 
 # Interpreter-side settings for every process of a sanitized run; native
@@ -85,6 +85,12 @@ asan_launcher() {
 LD_PRELOAD="$preload" PYTHONMALLOC=malloc exec -a "\$0" "$out/venv/bin/python" "\$@"
 LAUNCH
     chmod +x "$out/venv/bin/python-asan"
+    # Every interpreter of the environment (pytest-xdist workers included)
+    # drops the preload as it starts, once the runtime is loaded, so the
+    # compilers and tools it starts are not run under the runtime.
+    local site
+    site=$("$out/venv/bin/python" -c 'import sysconfig; print(sysconfig.get_path("purelib"))')
+    echo 'import os; os.environ.pop("LD_PRELOAD", None)' >"$site/kinetrope_harden_preload.pth"
 }
 
 sanitize() {
@@ -105,20 +111,22 @@ WRAP
     # Python's own allocator is replaced by malloc so that ASan sees the
     # objects the module creates. The preload is dropped from the environment
     # once the interpreter runs: the compilers and tools the tests start are
-    # not instrumented, and the programs that are link the runtime themselves.
+    # not instrumented, and the programs that are link the runtime themselves
+    # (see asan_launcher).
     # Interpreters the tests start (sys.executable) go through a launcher in
     # the environment that preloads the runtime again for them alone.
     # The companion's tests are left out too: it is pure Python, reaching the
     # module only through calls the other tests make, and its commands start
     # interpreters that load audio libraries whose own leaks LeakSanitizer
     # reports at exit.
+    # The suite is spread over one worker per core: under the sanitizers it is
+    # the longest step of the run. Workers start through the launcher too.
     asan_launcher
     (PATH="$out/bin:$PATH" "$out/venv/bin/python-asan" -c '
-import os, sys
-del os.environ["LD_PRELOAD"]
+import sys
 import pytest
 sys.exit(pytest.main(["-p", "no:cacheprovider", *sys.argv[1:]]))
-' -q --ignore=tests/host \
+' -q -n "$(nproc)" --ignore=tests/host \
         --deselect "tests/module/test_version_check.py::test_import_under_another_minor_version_fails_and_leaves_nothing")
 }
 

@@ -6,7 +6,6 @@ from collections import defaultdict
 from functools import cache
 from itertools import combinations
 
-import pytest
 from beat_rows import MOTIONS
 from builtin_tables import registry_rows, table
 
@@ -48,18 +47,6 @@ def same_motion_distances():
     return sorted((math.sqrt(d2), a, b) for names in groups.values() for d2, a, b in rms_distances(names))
 
 
-@pytest.mark.parametrize(
-    "nearest",
-    [
-        0.015,
-        pytest.param(
-            NEAREST,
-            marks=pytest.mark.xfail(
-                strict=True, reason="a few near pairs remain (two-step garage and drum & bass, Amen with and without ghosts)"
-            ),
-        ),
-    ],
-)
-def test_same_motion_beat_rows_stay_apart(nearest):
-    close = [pair for pair in same_motion_distances() if pair[0] < nearest]
-    assert not close, f"{len(close)} pairs under {nearest} RMS; closest: {close[:8]}"
+def test_same_motion_beat_rows_stay_apart():
+    close = [pair for pair in same_motion_distances() if pair[0] < NEAREST]
+    assert not close, f"{len(close)} pairs under {NEAREST} RMS; closest: {close[:8]}"

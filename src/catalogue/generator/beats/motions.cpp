@@ -45,71 +45,74 @@ double theta(const GrooveLanes& g, int p) { return phase_angle(p, g.period); }
 // A backbeat on a kick leans with it rather than dragging its peak late.
 Table bounce(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double side = 0.15 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p] +
-                            0.08 * g.low.swing[p];
-        return Offset3{side,
-                       0.55 * g.kick.level[p] - 0.2 * g.lone_backbeat.level[p] + 0.06 * g.percussion.level[p],
+        const double side =
+            0.15 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p] + 0.08 * g.low.swing[p];
+        return Offset3{side, 0.55 * g.kick.level[p] - 0.2 * g.lone_backbeat.level[p] + 0.06 * g.percussion.level[p],
                        0.06 * g.depth.swing[p]};
     });
 }
 
 // Main kick and backbeat hits alternate sides, each with a dip; hats and
-// percussion lift a touch. For four_floor: (±0.42·weight, -0.22·weight, 0).
+// percussion lift a touch, an open hat sways the weight across, and ghost
+// notes tap the foot forward and back where the groove has depth. For four_floor: (±0.42·weight, -0.22·weight, 0).
 Table step(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p] + 0.1 * g.claps.level[p];
-        const double depth = g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] : 0.0;
-        return Offset3{0.42 * g.footwork.swing[p] + 0.12 * g.percussion.swing[p],
+        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p] + 0.22 * g.claps.level[p];
+        const double depth =
+            g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] + 0.35 * g.ghosts.swing[p] : 0.0;
+        return Offset3{0.42 * g.footwork.swing[p] + 0.12 * g.percussion.swing[p] + 0.22 * g.open_hats.swing[p],
                        dip + 0.35 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
     });
 }
 
-// One turn a bar; hits speed the turn up and widen it; the upper voices
-// give depth, so a kick-only groove stays flat. Kicks alone make the radius
+// One turn a bar; hits speed the turn up and widen it (open hats and ghost
+// notes too); the upper voices give depth, so a kick-only groove stays flat. Kicks alone make the radius
 // 0.58 on the kick.
 Table orbit(const GrooveLanes& g) {
     const auto phase = warped_phase(g.drive, 0.9, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.1 * g.backbeat.level[p] +
-                              0.06 * g.percussion.level[p] + 0.08 * g.hats.level[p];
+        const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.15 * g.backbeat.level[p] +
+                              0.06 * g.percussion.level[p] + 0.08 * g.hats.level[p] + 0.1 * g.open_hats.level[p] +
+                              0.15 * g.ghosts.level[p];
         const double depth = 0.22 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p] +
-                             0.16 * g.low.swing[p] + 0.22 * g.backbeat.swing[p];
+                             0.16 * g.low.swing[p] + 0.22 * g.backbeat.swing[p] + 0.35 * g.ghosts.swing[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]), depth};
     });
 }
 
 // A slow closed path over the whole phrase, hurried where the groove is
-// busy; the low end pushes it out with long, gliding gestures and the upper
-// voices ripple it.
+// busy; the low end pushes it out with long, gliding gestures, the backbeat
+// nudges it from side to side and the upper voices ripple it.
 Table glide(const GrooveLanes& g) {
     const auto phase = warped_phase(g.drive, 0.6, 1.0);
     return per_pip(g.period, [&](int p) {
         const double t = phase[p];
-        return Offset3{0.45 * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p],
-                       0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]) +
-                           0.12 * g.backbeat.swing[p],
-                       0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p]};
+        return Offset3{
+            0.45 * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p] + 0.1 * g.backbeat.swing[p],
+            0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]) +
+                0.12 * g.backbeat.swing[p],
+            0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p]};
     });
 }
 
 Table surge(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        return Offset3{0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p] + 0.06 * g.low.swing[p] +
-                           0.08 * g.backbeat.swing[p],
-                       0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p] +
-                           0.05 * g.percussion.level[p],
-                       0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p] +
-                           0.06 * g.low.level[p]};
+        return Offset3{
+            0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p] + 0.06 * g.low.swing[p] + 0.08 * g.backbeat.swing[p],
+            0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p] + 0.05 * g.percussion.level[p],
+            0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p] + 0.06 * g.low.level[p]};
     });
 }
 
-// y = lift / (1 + kick) can never go below 0.
+// The backbeat throws the point sideways and the bass leans it; y = lift /
+// (1 + kick) can never go below 0.
 Table recoil(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
         const double lift = 0.31 * g.accent.level[p] + 0.1 * g.hats.level[p] + 0.06 * g.percussion.level[p];
-        return Offset3{0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.1 * g.hats.swing[p],
-                       lift / (1.0 + 1.5 * g.kick.level[p]),
-                       0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.18 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
+        return Offset3{
+            0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.low.swing[p],
+            lift / (1.0 + 1.5 * g.kick.level[p]),
+            0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.18 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
     });
 }
 
@@ -120,7 +123,8 @@ Table flutter(const GrooveLanes& g) {
         const double sweep = std::tanh(g.arc.swing[p]);
         return Offset3{0.5 * sweep + 0.04 * g.hat_tremor.level[p] + 0.12 * g.low.swing[p],
                        0.4 * sweep * sweep + 0.12 * g.hat_tremor.level[p],
-                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p] + 0.1 * g.percussion.swing[p]};
+                       0.22 * g.hat_tremor.swing[p] + 0.1 * g.arc.swing[p] + 0.08 * g.percussion.level[p] +
+                           0.1 * g.percussion.swing[p]};
     });
 }
 
@@ -131,32 +135,34 @@ Table dive(const GrooveLanes& g) {
         const double plunge = std::tanh(1.2 * g.plunge.level[p]);
         return Offset3{0.45 * g.kick_and_backbeat.swing[p] + 0.1 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p],
                        0.12 * g.accent.level[p] - 0.18 * plunge + 0.04 * g.hats.level[p] + 0.06 * g.hats.swing[p],
-                       0.92 * plunge - 0.33 * g.accent.level[p] + 0.1 * g.hats.swing[p] +
-                           0.1 * g.percussion.swing[p]};
+                       0.92 * plunge - 0.33 * g.accent.level[p] + 0.1 * g.hats.swing[p] + 0.1 * g.percussion.swing[p]};
     });
 }
 
 // A bob hanging below its pivot, one swing a bar: lowest in the middle
 // of the swing, rising towards either end. The kicks and backbeats hurry the
-// swing and the arc widens it.
+// swing and the arc widens it, as do the hats (open hats most) and the
+// ghost notes, which also rock it in depth.
 Table pendulum(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.drive, 0.7, g.bars);
+    const auto phase = warped_phase(sum_of(g.drive, 1.0, g.hats.level, 0.6), 0.7, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double angle =
-            (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p] + 0.1 * g.hats.level[p]) * std::sin(phase[p]);
+        const double angle = (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p] + 0.2 * g.hats.level[p] +
+                              0.45 * g.open_hats.level[p] + 0.4 * g.ghosts.level[p]) *
+                             std::sin(phase[p]);
         return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
                        0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p] +
                            0.18 * g.hats.swing[p] + 0.18 * g.backbeat.swing[p] + 0.18 * g.low.swing[p] +
-                           0.1 * g.percussion.swing[p]};
+                           0.1 * g.percussion.swing[p] + 0.35 * g.ghosts.swing[p]};
     });
 }
 
-// One figure eight a bar, hurried through the busy stretches.
+// One figure eight a bar, hurried through the busy stretches; kicks,
+// backbeats and percussion widen the lobes.
 Table figure8(const GrooveLanes& g) {
     const auto phase = warped_phase(g.drive, 0.5, g.bars);
     return per_pip(g.period, [&](int p) {
         const double t = phase[p];
-        const double width = 0.45 + 0.2 * g.arc.level[p];
+        const double width = 0.45 + 0.2 * g.arc.level[p] + 0.12 * g.percussion.level[p];
         return Offset3{width * std::sin(t) + 0.06 * g.hats.swing[p],
                        0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p] + 0.14 * g.backbeat.swing[p],
                        0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p] +
@@ -164,13 +170,16 @@ Table figure8(const GrooveLanes& g) {
     });
 }
 
-// One tour of the four corners a bar, pushed forward by every hit.
+// One tour of the four corners a bar, pushed forward by every hit; hats and
+// ghost notes stretch the path outward and a backbeat pulls it in, so the
+// outline shows where the backbeats fall.
 Table box(const GrooveLanes& g) {
     // Hats stay out of the phase: a fill rushing into the downbeat would make
     // the seam the fastest stretch of the tour.
     const auto phase = warped_phase(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 1.2, g.bars);
     return per_pip(g.period, [&](int p) {
-        const double reach = 1.0 + 0.15 * g.hats.level[p] + 0.08 * g.low.swing[p];
+        const double reach =
+            1.0 + 0.15 * g.hats.level[p] + 0.08 * g.low.swing[p] + 0.4 * g.ghosts.level[p] - 0.22 * g.accent.level[p];
         return Offset3{0.52 * reach * corner(std::cos(phase[p])), 0.5 * reach * corner(std::sin(phase[p])),
                        0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p] +
                            0.12 * g.percussion.swing[p] + 0.2 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
@@ -190,17 +199,18 @@ Table corkscrew(const GrooveLanes& g) {
 }
 
 // Two turns while the radius shrinks to a quarter and grows back; the kick
-// and backbeat hurry the turn and push it outwards.
+// and backbeat hurry the turn and push it outwards, open hats widen it and
+// ghost notes rock it in depth.
 Table spiral(const GrooveLanes& g) {
     const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 0.8, 2.0);
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
-        const double radius =
-            0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] + 0.08 * g.accent.level[p] +
-            0.06 * g.hats.level[p];
+        const double radius = 0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] +
+                              0.08 * g.accent.level[p] + 0.06 * g.hats.level[p] + 0.18 * g.open_hats.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.28 * g.percussion.swing[p] + 0.18 * g.hats.swing[p] +
-                           0.16 * g.backbeat.swing[p] + 0.2 * g.low.swing[p]};
+                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.28 * g.percussion.swing[p] +
+                           0.18 * g.hats.swing[p] + 0.16 * g.backbeat.swing[p] + 0.2 * g.low.swing[p] +
+                           0.35 * g.ghosts.swing[p]};
     });
 }
 
@@ -213,8 +223,8 @@ Table slalom(const GrooveLanes& g) {
         const double travel = 0.55 * std::sin(phase[p]);
         return Offset3{travel - 0.25 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p],
                        0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p] + 0.08 * g.hats.level[p],
-                       -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p] + 0.12 * g.hats.swing[p] +
-                           0.12 * g.low.swing[p]};
+                       -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p] +
+                           0.12 * g.hats.swing[p] + 0.12 * g.low.swing[p]};
     });
 }
 
@@ -289,7 +299,7 @@ Table ricochet(const GrooveLanes& g) {
         g.period, g.onsets,
         [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },
         [](double d) { return gesture_weight(d, throw_shape); }, throw_shape.rise, throw_shape.fall);
-    for (int p = 0; p < g.period; ++p) table[p].z += 0.16 * g.hats.swing[p];
+    for (int p = 0; p < g.period; ++p) table[p].z += 0.22 * g.hats.swing[p];
     return table;
 }
 
@@ -335,6 +345,14 @@ Lane footwork_lane(const Score& score) {
     return lane;
 }
 
+// Backbeats quieter than a main hit.
+Lane ghost_lane(const Score& score) {
+    Score ghosts{score.period, {}};
+    for (const DrumEvent& e : events_of(score, backbeats))
+        if (!is_main(e)) ghosts.events.push_back(e);
+    return make_lane(ghosts, backbeats);
+}
+
 // Backbeats at least a pip away from every kick.
 Lane lone_backbeat_lane(const Score& score) {
     const auto kick_hits = events_of(score, kicks);
@@ -362,6 +380,7 @@ GrooveLanes listen(const Score& score) {
         make_lane(score, backbeats),
         make_lane(score, accent_voices),
         make_lane(score, hats),
+        make_lane(score, {Voice::open_hat}),
         make_lane(score, percussion),
         make_lane(score, depth_voices),
         make_lane(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim}),
@@ -372,6 +391,7 @@ GrooveLanes listen(const Score& score) {
         make_lane(score, bass),
         make_lane(score, {Voice::clap}),
         lone_backbeat_lane(score),
+        ghost_lane(score),
         footwork_lane(score),
         {},
         events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc, Voice::bell,
@@ -384,8 +404,7 @@ GrooveLanes listen(const Score& score) {
     // long tails would carry a pickup's rush across the loop seam.
     g.drive = std::vector<double>(score.period, 0.0);
     for (int p = 0; p < score.period; ++p)
-        g.drive[p] = g.kick.level[p] + 0.8 * g.backbeat.level[p] + 0.7 * g.percussion.level[p] +
-                     0.3 * g.hats.level[p];
+        g.drive[p] = g.kick.level[p] + 0.8 * g.backbeat.level[p] + 0.7 * g.percussion.level[p] + 0.3 * g.hats.level[p];
     return g;
 }
 

@@ -17,6 +17,7 @@ struct GrooveLanes {
     Lane backbeat;  // snares, claps and rims
     Lane accent;    // the backbeats; the kicks for a groove without any
     Lane hats;
+    Lane open_hats;  // they ring on: a wider swing than the closed hats
     Lane percussion;
     Lane depth;  // bass and cymbals: only grooves with these get bounce and step depth
     Lane kick_and_backbeat;
@@ -27,6 +28,7 @@ struct GrooveLanes {
     Lane low;                         // bass notes with their own gesture
     Lane claps;                       // a clap lifts the hands against the dip
     Lane lone_backbeat;               // backbeats that do not land with a kick
+    Lane ghosts;                      // backbeats under half loudness: taps between the main hits
     Lane footwork;                    // main kicks and backbeats, sides alternating; ghosts lean with the last foot
     std::vector<double> drive;        // every drum's energy, for the phase-warped motions
     std::vector<DrumEvent> onsets;    // drums and bass, for the motions that step through events

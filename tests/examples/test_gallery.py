@@ -391,6 +391,33 @@ def test_names_break_only_at_underscores_and_text_is_readable(chooser):
     assert checks[0] >= 4.5 and checks[1] is True
 
 
+def test_labels_drawn_on_the_figures_are_readable(chooser):
+    """Every text drawn on a canvas (axis names, scale and depth labels) in
+    each kind of view, against the figure's own background."""
+    reset(chooser)
+    worst = chooser.execute_script("""
+      const drawn = [], fillText = CanvasRenderingContext2D.prototype.fillText;
+      CanvasRenderingContext2D.prototype.fillText = function (...args) {
+        drawn.push([this.fillStyle, this.canvas]); return fillText.apply(this, args); };
+      const g = kinetropeGallery, names = g.shown(), kinds = {};
+      for (const n of names) {
+        const v = g.view(n), key = `${v.kind} ${v.extent < 1}`;
+        if (!(key in kinds)) kinds[key] = n;
+      }
+      for (const n of Object.values(kinds)) { location.hash = `open=${n}`; window.dispatchEvent(new HashChangeEvent('hashchange')); }
+      CanvasRenderingContext2D.prototype.fillText = fillText;
+      const rgb = (c) => c.startsWith('#') ? [1, 3, 5].map((i) => parseInt(c.slice(i, i + 2), 16)) : c.match(/[\\d.]+/g).slice(0, 3).map(Number);
+      const lum = (v) => { const l = v.map((x) => x / 255).map((x) => x <= 0.03928 ? x / 12.92 : ((x + 0.055) / 1.055) ** 2.4);
+        return 0.2126 * l[0] + 0.7152 * l[1] + 0.0722 * l[2]; };
+      const ratio = (a, b) => { const [l, d] = [lum(a), lum(b)].sort((x, y) => y - x); return (l + 0.05) / (d + 0.05); };
+      const texts = drawn.filter(([style]) => typeof style === 'string');
+      const ratios = texts.map(([style, canvas]) => ratio(rgb(style), [...canvas.getContext('2d').getImageData(1, 1, 1, 1).data]));
+      return [Object.keys(kinds).length, texts.length, Math.min(...ratios)];""")
+    kinds, texts, lowest = worst
+    assert kinds >= 4 and texts >= 3 * kinds
+    assert lowest >= 4.5
+
+
 def test_cards_fill_a_wide_screen(chooser):
     reset(chooser)
     chooser.set_window_size(1920, 1000)

@@ -15,8 +15,8 @@ import statistics
 import threading
 import time
 
-from kinetrope_host.artnet import ArtNetSink, parse_fixture
 from kinetrope_host.frames import Frame
+from kinetrope_host.outputs.artnet import ArtNetSink, parse_fixture
 
 HEAD = "start=1,pan=1,pan_fine=2,tilt=3,tilt_fine=4,pan_range=540,tilt_range=270"
 

@@ -22,7 +22,7 @@ import soundfile
 sys.path.insert(0, str(Path(__file__).parents[1] / "tests" / "support"))
 from click_tracks import RATE, changing_beats, render, steady_beats  # noqa: E402
 
-from kinetrope_host import audio  # noqa: E402
+from kinetrope_host.clocks import audio  # noqa: E402
 
 
 def errors_ms(found: list[float], true: list[float]) -> list[float]:

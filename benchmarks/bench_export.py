@@ -12,9 +12,8 @@ import time
 from pathlib import Path
 
 import kinetrope
-
+from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.export import export, frame_count, sample_frames
-from kinetrope_host.tempo import TempoMap
 
 
 def pick_names(count: int) -> list[str]:

@@ -22,7 +22,12 @@ import random
 from collections.abc import Callable
 from types import SimpleNamespace
 
-from kinetrope_host.midiclock import PIPS_PER_TICK, RUN_AHEAD, TICKS_PER_BEAT, MidiClockFollower
+from kinetrope_host.clocks.midiclock import (
+    PIPS_PER_TICK,
+    RUN_AHEAD,
+    TICKS_PER_BEAT,
+    MidiClockFollower,
+)
 
 JITTER = 0.002
 DROP_ONE_IN = 50

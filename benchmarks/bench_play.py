@@ -17,13 +17,13 @@ import statistics
 import time
 
 import kinetrope
-from rich.console import Console
-
 from kinetrope_host import catalogue
-from kinetrope_host.live import LiveView
-from kinetrope_host.osc import OscSink
-from kinetrope_host.player import TempoClock, make_frame
-from kinetrope_host.tempo import TempoMap
+from kinetrope_host.clocks import TempoClock
+from kinetrope_host.clocks.tempo import TempoMap
+from kinetrope_host.outputs.osc import OscSink
+from kinetrope_host.outputs.terminal import LiveView
+from kinetrope_host.player import make_frame
+from rich.console import Console
 
 FPS = 60.0
 

@@ -27,11 +27,17 @@ import time
 from collections.abc import Sequence
 
 from kinetrope_host import catalogue
-from kinetrope_host.commands.play import finite_number, port_number, positive_count, positive_number
+from kinetrope_host.clocks import TempoClock
+from kinetrope_host.clocks.tempo import TempoMap
+from kinetrope_host.commands.play import (
+    finite_number,
+    port_number,
+    positive_count,
+    positive_number,
+)
 from kinetrope_host.errors import UserError
-from kinetrope_host.osc import OscSink
-from kinetrope_host.player import TempoClock, play
-from kinetrope_host.tempo import TempoMap
+from kinetrope_host.outputs.osc import OscSink
+from kinetrope_host.player import play
 
 
 def main(argv: Sequence[str] | None = None) -> None:

@@ -6,7 +6,7 @@ The extension module answers "where is pattern P at pip p"; this package
 answers "which pip is it now" and carries the frames to where they are shown.
 """
 
+from kinetrope_host.clocks import TempoMap
 from kinetrope_host.errors import UserError
-from kinetrope_host.tempo import TempoMap
 
 __all__ = ["TempoMap", "UserError"]

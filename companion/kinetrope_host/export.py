@@ -24,10 +24,10 @@ from typing import IO, Any
 
 import kinetrope
 
-from .catalogue import resolve
-from .errors import UserError
-from .sampling import sample_at
-from .tempo import TempoMap
+from kinetrope_host.catalogue import resolve
+from kinetrope_host.clocks.tempo import TempoMap
+from kinetrope_host.errors import UserError
+from kinetrope_host.sampling import sample_at
 
 FORMATS = (".csv", ".json", ".gltf", ".glb")
 BEATS_PER_BAR = 4

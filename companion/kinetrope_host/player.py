@@ -6,35 +6,11 @@ from __future__ import annotations
 import math
 import time
 from collections.abc import Callable, Sequence
-from typing import Protocol
 
 from kinetrope_host import catalogue
+from kinetrope_host.clocks import Clock
 from kinetrope_host.frames import Frame, FrameSink
 from kinetrope_host.sampling import sample_at
-from kinetrope_host.tempo import TempoMap
-
-
-class Clock(Protocol):
-    """Song position against the player's monotonic clock."""
-
-    def pip(self, now: float) -> float: ...
-
-    def bpm(self, now: float) -> float: ...
-
-
-class TempoClock:
-    """Follows a tempo map that starts when the player starts (or at `started`)."""
-
-    def __init__(self, tempo: TempoMap, started: float, start_pip: float = 0.0) -> None:
-        self.tempo = tempo
-        self.started = started
-        self.start_pip = start_pip
-
-    def pip(self, now: float) -> float:
-        return self.start_pip + self.tempo.pip_at(now - self.started)
-
-    def bpm(self, now: float) -> float:
-        return self.tempo.bpm_at(now - self.started)
 
 
 def make_frame(names: Sequence[str], clock: Clock, now: float, started: float, wall_offset: float) -> Frame:

@@ -19,7 +19,7 @@ from typing import TYPE_CHECKING, Any
 import kinetrope
 
 from kinetrope_host import catalogue
-from kinetrope_host.tempo import TempoMap
+from kinetrope_host.clocks.tempo import TempoMap
 
 if TYPE_CHECKING:
     import numpy

@@ -9,10 +9,17 @@ from optional import need
 need("stupidArtnet")
 python_artnet = need("python_artnet")
 
-from kinetrope_host.artnet import ArtNetSink, Fixture, parse_fixture, patch, to_16bit, universe_frame
 from kinetrope_host.cli import main
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import Frame
+from kinetrope_host.outputs.artnet import (
+    ArtNetSink,
+    Fixture,
+    parse_fixture,
+    patch,
+    to_16bit,
+    universe_frame,
+)
 
 HEAD = "start=11,pan=1,pan_fine=2,tilt=3,tilt_fine=4,dimmer=6,pan_range=540,tilt_range=270,tilt_swing=180"
 

@@ -5,15 +5,13 @@ import subprocess
 import sys
 
 import pytest
-
 from optional import need
 
 soundfile = need("soundfile")
 need("librosa")
 import numpy  # noqa: E402
 from click_tracks import RATE, changing_beats, render, steady_beats  # noqa: E402
-
-from kinetrope_host import audio  # noqa: E402
+from kinetrope_host.clocks import audio  # noqa: E402
 from kinetrope_host.errors import UserError  # noqa: E402
 
 SECONDS = 20.0
@@ -85,9 +83,8 @@ def test_silence_has_no_tempo(tmp_path):
 def test_play_follows_the_file_from_its_first_beat(tracked):
     import socket
 
-    from pythonosc.osc_bundle import OscBundle
-
     from kinetrope_host import cli
+    from pythonosc.osc_bundle import OscBundle
 
     _, path, found = tracked["click_100_to_130"]
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as receiver:

@@ -7,11 +7,10 @@ import math
 import kinetrope
 import pytest
 from builtin_tables import declared_patterns
-from optional import need
-
 from kinetrope_host import catalogue, sampling
+from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.errors import UserError
-from kinetrope_host.tempo import TempoMap
+from optional import need
 
 ROWS = catalogue.rows()
 # A few of every kind: formula moves and rudiments, each collection's first and last.

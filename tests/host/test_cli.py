@@ -8,12 +8,11 @@ import time
 
 import kinetrope
 import pytest
+from kinetrope_host import cli
+from kinetrope_host.sampling import sample_at
 from pythonosc.osc_bundle import OscBundle
 from pythonosc.osc_message import OscMessage
 from pythonosc.parsing import osc_types
-
-from kinetrope_host import cli
-from kinetrope_host.sampling import sample_at
 
 
 def run(*args):
@@ -116,10 +115,9 @@ def test_play_stops_after_its_bars(udp):
 def test_live_view_shows_bar_beat_tempo_and_each_pattern_moving():
     import io
 
-    from rich.console import Console
-
     from kinetrope_host.frames import Frame
-    from kinetrope_host.live import LiveView, track
+    from kinetrope_host.outputs.terminal import LiveView, track
+    from rich.console import Console
 
     out = io.StringIO()
     view = LiveView(beats_per_bar=3, console=Console(file=out, width=120))
@@ -135,7 +133,7 @@ def test_live_view_shows_bar_beat_tempo_and_each_pattern_moving():
 @pytest.mark.parametrize("pip, tag", [(2**31 - 1 + 0.5, ",i"), (2**31 + 0.5, ",h"), (-(2**31) - 0.5, ",h")])
 def test_the_whole_pip_widens_to_64_bits_past_the_32_bit_range(pip, tag):
     from kinetrope_host.frames import Frame
-    from kinetrope_host.osc import bundle
+    from kinetrope_host.outputs.osc import bundle
 
     sent = OscBundle(bundle(Frame(seconds=0.0, pip=pip, values={}, bpm=120.0, wall_time=1e9), "/k"))
     whole = sent.content(0)

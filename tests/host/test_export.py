@@ -12,10 +12,10 @@ mido = need("mido")
 
 from kinetrope_host import export as export_module
 from kinetrope_host.cli import main
+from kinetrope_host.clocks.midifile import tempo_changes
+from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.errors import UserError
 from kinetrope_host.export import export
-from kinetrope_host.midifile import tempo_changes
-from kinetrope_host.tempo import TempoMap
 
 # 120 bpm is 128 pips a second: at 32 fps every frame lands on a whole pip
 # (4 apart), where exported values must equal kinetrope.sample exactly.

@@ -13,8 +13,8 @@ from optional import need
 need("pygltflib")
 need("selenium")
 
+from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.export import export
-from kinetrope_host.tempo import TempoMap
 
 VIEW_SCRIPT = Path(__file__).parents[2] / "examples" / "gltf_view.py"
 _spec = importlib.util.spec_from_file_location("gltf_view", VIEW_SCRIPT)

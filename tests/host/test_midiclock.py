@@ -8,13 +8,15 @@ import threading
 import time
 
 import pytest
-
 from optional import need
 
 mido = need("mido")
 import mido.sockets  # noqa: E402
-
-from kinetrope_host.midiclock import PIPS_PER_TICK, MidiClockFollower, open_clock_input  # noqa: E402
+from kinetrope_host.clocks.midiclock import (  # noqa: E402
+    PIPS_PER_TICK,
+    MidiClockFollower,
+    open_clock_input,
+)
 
 CLOCK = mido.Message("clock")
 

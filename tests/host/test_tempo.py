@@ -6,8 +6,7 @@ import math
 import pytest
 from hypothesis import given, settings
 from hypothesis import strategies as st
-
-from kinetrope_host.tempo import TempoMap
+from kinetrope_host.clocks.tempo import TempoMap
 
 SONG = TempoMap.from_changes([(0, 120), (8, 90), (8.5, 174.5), (40, 60)])
 TAPPED = TempoMap.from_beat_times([10.0, 10.52, 11.01, 11.49, 12.02], downbeat=1)

@@ -5,9 +5,9 @@ from __future__ import annotations
 import argparse
 from typing import Any
 
-from ..errors import UserError
-from ..export import FORMATS, export
-from ..tempo import TempoMap
+from kinetrope_host.clocks.tempo import TempoMap
+from kinetrope_host.errors import UserError
+from kinetrope_host.export import FORMATS, export
 
 
 def register(subparsers: Any) -> None:
@@ -35,11 +35,11 @@ def register(subparsers: Any) -> None:
 
 def time_base(args: argparse.Namespace) -> TempoMap:
     if args.midi_file is not None:
-        from ..midifile import tempo_map
+        from kinetrope_host.clocks.midifile import tempo_map
 
         return tempo_map(args.midi_file)
     if args.audio is not None:
-        from ..audio import beat_map
+        from kinetrope_host.clocks.audio import beat_map
 
         return beat_map(args.audio).tempo
     try:

@@ -11,10 +11,10 @@ import time
 from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
+from kinetrope_host.clocks import Clock, TempoClock, TempoMap
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
-from kinetrope_host.live import LiveView
-from kinetrope_host.tempo import TempoMap
+from kinetrope_host.outputs.terminal import LiveView
 
 DEFAULT_BARS = 4
 T = TypeVar("T")
@@ -83,7 +83,7 @@ def register(subparsers: Any) -> None:
 def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
     sinks: list[FrameSink] = []
     if arguments.port is not None:
-        from kinetrope_host.osc import OscSink
+        from kinetrope_host.outputs.osc import OscSink
 
         sinks.append(OscSink(arguments.host, arguments.port, arguments.prefix))
     if arguments.artnet is not None:
@@ -97,7 +97,7 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
 
 
 def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
-    from kinetrope_host.artnet import ArtNetSink, parse_fixture
+    from kinetrope_host.outputs.artnet import ArtNetSink, parse_fixture
 
     if not arguments.fixture:
         raise UserError("--artnet needs a --fixture description")
@@ -106,33 +106,33 @@ def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
     return ArtNetSink(arguments.artnet, names, fixtures, universe=arguments.universe, rate=arguments.artnet_fps)
 
 
-def clock_for(arguments: argparse.Namespace, started: float) -> tuple[player.Clock, float | None]:
+def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, float | None]:
     """The clock to follow and the pip at which to stop (None: until stopped)."""
     start_pip = arguments.start_beat * 64.0
     bars = arguments.bars
     until = None if bars is None else start_pip + bars * arguments.beats_per_bar * 64.0
     if arguments.midi_clock is not None:
-        from kinetrope_host.midiclock import MidiClockFollower, open_clock_input
+        from kinetrope_host.clocks.midiclock import MidiClockFollower, open_clock_input
 
         follower = MidiClockFollower()
         follower.follow(open_clock_input(arguments.midi_clock))
         return follower, until
     if arguments.audio is not None:
-        from kinetrope_host.audio import beat_map
+        from kinetrope_host.clocks.audio import beat_map
 
         beats = beat_map(arguments.audio)
         end = beats.tempo.pip_at(beats.duration)
-        return player.TempoClock(beats.tempo, started, start_pip), end if until is None else min(until, end)
+        return TempoClock(beats.tempo, started, start_pip), end if until is None else min(until, end)
     if until is None:
         until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
-    return player.TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
+    return TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
 def run(arguments: argparse.Namespace) -> int:
     names = [catalogue.resolve(name) for name in arguments.names]
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)
     sinks = sinks_for(arguments)
     started = time.monotonic()
-    if isinstance(clock, player.TempoClock):
+    if isinstance(clock, TempoClock):
         # Analysing a file takes a while: the music starts when the frames do.
         clock.started = started
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,

@@ -18,8 +18,8 @@ import os
 from dataclasses import dataclass
 from typing import Any
 
+from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.errors import UserError
-from kinetrope_host.tempo import TempoMap
 
 RATE = 22050  # what librosa analyses at by default; enough for onsets
 HOP = 256  # onset envelope hop for tracking (11.6 ms)

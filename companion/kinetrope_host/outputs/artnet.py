@@ -19,8 +19,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 from typing import Any
 
-from .errors import UserError
-from .frames import Frame
+from kinetrope_host.errors import UserError
+from kinetrope_host.frames import Frame
 
 DMX_CHANNELS = 512
 #: DMX512 refreshes a full universe at most about 44 times a second.

@@ -5,8 +5,8 @@ from __future__ import annotations
 
 import os
 
-from .errors import UserError
-from .tempo import TempoMap
+from kinetrope_host.clocks.tempo import TempoMap
+from kinetrope_host.errors import UserError
 
 #: What a MIDI file plays at before its first tempo event.
 DEFAULT_BPM = 120.0

@@ -20,7 +20,7 @@ from kinetrope_host.errors import UserError
 
 BEATS_PER_BAR = 4
 #: How near (in frames) the end may be to a whole frame to count as on it.
-_ON_FRAME = 1e-6
+ON_FRAME = 1e-6
 
 #: One frame as written: frame number (an int on the grid), seconds since the
 #: song's start, song position in pips, and x, y, z of each pattern in turn,
@@ -61,13 +61,13 @@ class Timeline:
         """Frames on the grid, the first at second 0."""
         position = self.end * self.fps
         nearest = round(position)
-        if abs(position - nearest) <= _ON_FRAME:
+        if abs(position - nearest) <= ON_FRAME:
             return nearest + 1
         return math.floor(position) + 1
 
     @property
     def ends_on_frame(self) -> bool:
-        return abs(self.end * self.fps - round(self.end * self.fps)) <= _ON_FRAME
+        return abs(self.end * self.fps - round(self.end * self.fps)) <= ON_FRAME
 
     @property
     def rows(self) -> int:

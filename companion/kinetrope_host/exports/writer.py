@@ -8,7 +8,7 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import IO, Any, Protocol
 
-from kinetrope_host.exports.timeline import Row
+from kinetrope_host.exports.timeline import ON_FRAME, Row
 
 
 @dataclass(frozen=True)
@@ -50,6 +50,8 @@ class Header:
             "start_frame": self.start_frame,
             "frames": self.rows,
             "seconds": self.seconds,
+            # The frame the musical end falls on (between two when not whole).
+            "end_frame": self.start_frame + _whole_if_whole(self.seconds * self.fps),
             "bpm": self.bpm,
             "tempo": self.tempo,
             "scale_metres": self.scale,
@@ -57,6 +59,11 @@ class Header:
                 {"name": p.name, "period_pips": p.period_pips, "axes": "xyz"[: p.axes]} for p in self.patterns
             ],
         }
+
+
+def _whole_if_whole(value: float) -> float:
+    nearest = round(value)
+    return nearest if abs(value - nearest) <= ON_FRAME else value
 
 
 class Writer(Protocol):

@@ -77,8 +77,8 @@ def test_csv_and_json_read_back_as_sampled_with_what_they_hold(tmp_path):
         rows = list(csv.reader(handle))
     columns = ["frame", "seconds", "beat", "pip"] + [f"{n}.{a}" for n in NAMES for a in "xyz"]
     assert rows[0] == columns
-    table = pandas.read_csv(tmp_path / "m.csv")
-    assert list(table.columns) == columns and table["frame"].dtype.kind == "i" and len(table) == 49
+    table = pandas.read_csv(tmp_path / "m.csv", index_col="frame")
+    assert list(table.columns) == columns[1:] and table.index.dtype.kind == "i" and len(table) == 49
     document = json.loads((tmp_path / "m.json").read_text())
     sidecar = json.loads((tmp_path / "m.csv-metadata.json").read_text())
     assert sidecar["url"] == "m.csv" and [c["name"] for c in sidecar["tableSchema"]["columns"]] == columns

@@ -2,13 +2,13 @@
 Blender (the bpy package) imports it."""
 
 import base64
+import importlib.util
 import json
 import math
 import os
 import struct
 import subprocess
 import sys
-import importlib.util
 
 import kinetrope
 import pytest
@@ -129,9 +129,10 @@ for path in paths:
     scene = bpy.context.scene
     scene.render.fps = fps  # before the import: Blender places keys at time x scene fps
     bpy.ops.import_scene.gltf(filepath=path)
-    frames = range(scene["start_frame"], scene["start_frame"] + scene["frames"])
+    scene.frame_start = scene["start_frame"]
+    scene.frame_end = int(scene["end_frame"])
     positions = {}
-    for frame in frames:
+    for frame in range(scene.frame_start, scene.frame_end + 1):
         scene.frame_set(frame)
         positions[frame] = {o.name: list(o.matrix_world.translation) for o in scene.objects}
     found[path] = {"fps": scene["fps"], "positions": positions}

@@ -12,7 +12,6 @@ import time
 
 import kinetrope
 import pytest
-
 from kinetrope_host.cli import main
 
 LONG = ["helix", "circle", "lfo_breathe", "bounce", "--bpm", "120", "--fps", "60", "--seconds", "3600"]
@@ -108,7 +107,8 @@ def test_json_memory_stays_flat_over_an_hour(tmp_path):
     for seconds in ("60", "3600"):
         out = tmp_path / f"{seconds}.json"
         args = ["export", *LONG[:-1], seconds, "--out", str(out)]
-        done = subprocess.run([sys.executable, "-c", PEAK_RSS, *args], capture_output=True, text=True, timeout=600)
+        done = subprocess.run([sys.executable, "-c", PEAK_RSS, *args], capture_output=True, text=True, timeout=600,
+                              check=False)
         assert done.returncode == 0, done.stderr
         peaks[seconds] = int(done.stdout.split()[-1]) / 1024  # MiB
         assert json.loads(out.read_text())["header"]["frames"] == int(seconds) * 60 + 1

@@ -60,7 +60,7 @@ def test_existing_file_keeps_its_mode_and_a_link_writes_through(tmp_path):
         ("directory", "it is a directory, not a regular file"),
         ("trailing slash", "a file name cannot end in /"),
         ("no such directory", "there is no directory"),
-        ("too big", "would hold 1,000,000,000,001 frames x 1 pattern(s) = 1,000,000,000,000 samples; one file holds at most 100,000,000"),
+        ("too big", "would hold 1,000,000,000,001 frames x 1 pattern(s) = 1,000,000,000,001 samples; one file holds at most 100,000,000"),
         ("scale past finite", "--scale must be a positive number of metres up to 1e+30: 1e+39"),
         ("float32 times", "too coarse"),
     ],

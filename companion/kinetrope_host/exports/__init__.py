@@ -10,6 +10,7 @@ at all.
 
 from __future__ import annotations
 
+import math
 import os
 from collections.abc import Iterator, Sequence
 from contextlib import ExitStack
@@ -70,14 +71,15 @@ def plan(
     if isinstance(start_frame, bool) or not isinstance(start_frame, int) or start_frame < 0:
         raise UserError(f"--start-frame must be a whole number from 0: {start_frame!r}")
     end = length_seconds(tempo, seconds=seconds, bars=bars)
-    estimate = end * fps * len(resolved)
-    if not estimate < MAX_SAMPLES:
-        frames = end * fps + 1
+    if not math.isfinite(end * fps * len(resolved)):
         raise UserError(
-            f"the export would hold {frames:,.0f} frames x {len(resolved)} pattern(s) = {estimate:,.0f} samples; "
-            f"one file holds at most {MAX_SAMPLES:,}"
+            f"the export would hold more than {MAX_SAMPLES:,} samples ({end:g} s at {fps:g} fps, "
+            f"{len(resolved)} pattern(s)); one file holds at most {MAX_SAMPLES:,}"
         )
     timeline = Timeline(float(fps), end, start_frame)
+    if timeline.rows * len(resolved) > MAX_SAMPLES:
+        size = f"{timeline.rows:,} frames x {len(resolved)} pattern(s) = {timeline.rows * len(resolved):,} samples"
+        raise UserError(f"the export would hold {size}; one file holds at most {MAX_SAMPLES:,}")
     infos = tuple(PatternInfo(name, catalogue.row(name).period_pips, catalogue.row(name).dimensions) for name in resolved)
     header = Header(
         patterns=infos,

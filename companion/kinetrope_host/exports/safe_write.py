@@ -107,7 +107,7 @@ def replaced_whole(target: Path) -> Iterator[IO[bytes]]:
         try:
             fd, temp_name = tempfile.mkstemp(dir=target.parent, prefix=f".{target.name}.", suffix=".part")
         except OSError as exc:
-            raise UserError(f"cannot write {target}: {exc.strerror or exc}") from None
+            raise UserError(f"cannot write {target}: no file can be made in {target.parent} ({exc.strerror or exc})") from None
         try:
             with os.fdopen(fd, "wb") as handle:
                 yield handle

@@ -1,4 +1,5 @@
 import csv
+import itertools
 import json
 import struct
 import sys
@@ -10,12 +11,12 @@ from optional import need
 pygltflib = need("pygltflib")
 mido = need("mido")
 
-from kinetrope_host import export as export_module
 from kinetrope_host.cli import main
 from kinetrope_host.clocks.midifile import tempo_changes
 from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.errors import UserError
-from kinetrope_host.export import export
+from kinetrope_host.exports import Timeline, export, sample_rows
+from kinetrope_host.sampling import sample_at
 
 # 120 bpm is 128 pips a second: at 32 fps every frame lands on a whole pip
 # (4 apart), where exported values must equal kinetrope.sample exactly.
@@ -47,37 +48,69 @@ def test_gltf_keyframes_read_back_as_sampled(tmp_path, suffix):
     assert main(["export", *NAMES, "--bpm", "120", "--fps", "32", "--bars", "2", "--scale", str(scale), "--out", str(out)]) == 0
     document = pygltflib.GLTF2().load(str(out))
     blob = document.binary_blob() if suffix == ".glb" else document.get_data_from_buffer_uri(document.buffers[0].uri)
-    frames = 2 * 4 * 64 // PIPS_PER_FRAME
+    frames = 2 * 4 * 64 // PIPS_PER_FRAME + 1  # the last key is the musical end
     assert [node.name for node in document.nodes] == NAMES
     assert document.scenes[document.scene].nodes == [0, 1, 2]
     (animation,) = document.animations
     for channel in animation.channels:
         sampler = animation.samplers[channel.sampler]
         name = document.nodes[channel.target.node].name
-        assert channel.target.path == "translation"
+        assert channel.target.path == "translation" and sampler.interpolation == "LINEAR"
         times = [t for (t,) in accessor_values(document, blob, sampler.input)]
         assert times == [f32(i / FPS) for i in range(frames)]
         keys = accessor_values(document, blob, sampler.output)
         assert keys == [tuple(f32(c * scale) for c in expected(name, i)) for i in range(frames)]
-        assert document.accessors[sampler.input].max == [times[-1]]
+        assert document.accessors[sampler.input].max == [times[-1]] == [4.0]
+        # Every pattern here loops in two bars: the clip closes on its start.
+        assert keys[-1] == keys[0]
+    for extras in (document.scenes[0].extras, animation.extras):
+        assert {k: extras[k] for k in ("fps", "bpm", "frames", "end_frame", "scale_metres")} == {
+            "fps": FPS, "bpm": BPM, "frames": frames, "end_frame": frames - 1, "scale_metres": scale}
 
 
-def test_csv_and_json_read_back_as_sampled(tmp_path):
-    tempo = TempoMap.constant(BPM)
-    assert export(NAMES, tmp_path / "m.csv", tempo, FPS, seconds=1.5) == 48
-    export(NAMES, tmp_path / "m.json", tempo, FPS, seconds=1.5)
+def test_csv_and_json_read_back_as_sampled_with_what_they_hold(tmp_path):
+    pandas = need("pandas")
+    tempo, scale = TempoMap.constant(BPM), 0.5
+    args = {"seconds": 1.5, "scale": scale, "start_frame": 1, "tempo_source": "120 bpm"}
+    assert export(NAMES, tmp_path / "m.csv", tempo, FPS, **args) == 49
+    export(NAMES, tmp_path / "m.json", tempo, FPS, **args)
     with open(tmp_path / "m.csv", newline="") as handle:
         rows = list(csv.reader(handle))
-    assert rows[0] == ["seconds", "beat", "pip"] + [f"{n}.{a}" for n in NAMES for a in "xyz"]
+    columns = ["frame", "seconds", "beat", "pip"] + [f"{n}.{a}" for n in NAMES for a in "xyz"]
+    assert rows[0] == columns
+    table = pandas.read_csv(tmp_path / "m.csv", index_col="frame")
+    assert list(table.columns) == columns[1:] and table.index.dtype.kind == "i" and len(table) == 49
     document = json.loads((tmp_path / "m.json").read_text())
-    assert document["patterns"] == NAMES and len(document["frames"]) == len(rows) - 1 == 48
+    sidecar = json.loads((tmp_path / "m.csv-metadata.json").read_text())
+    assert sidecar["url"] == "m.csv" and [c["name"] for c in sidecar["tableSchema"]["columns"]] == columns
+    header = document["header"]
+    assert sidecar["notes"] == [header]
+    assert header["patterns"][0] == {"name": "circle", "period_pips": 64, "axes": "xy"}
+    assert (header["fps"], header["bpm"], header["tempo"], header["scale_metres"], header["frames"]) == (
+        FPS, BPM, "120 bpm", scale, 49)
+    assert header["kinetrope"] and document["patterns"] == NAMES and len(document["frames"]) == len(rows) - 1 == 49
     for i, (row, item) in enumerate(zip(rows[1:], document["frames"])):
         pip = i * PIPS_PER_FRAME
-        assert [float(v) for v in row[:3]] == [i / FPS, pip / 64, pip]
-        assert [item["seconds"], item["beat"], item["pip"]] == [i / FPS, pip / 64, pip]
-        want = [c for n in NAMES for c in expected(n, i)]
-        assert [float(v) for v in row[3:]] == want
+        assert [float(v) for v in row[:4]] == [i + 1, i / FPS, pip / 64, pip]
+        assert [item["frame"], item["seconds"], item["beat"], item["pip"]] == [i + 1, i / FPS, pip / 64, pip]
+        want = [c * scale for n in NAMES for c in expected(n, i)]
+        assert [float(v) for v in row[4:]] == want
         assert [c for n in NAMES for c in item["offsets"][n]] == want
+
+
+@pytest.mark.parametrize("bpm, fps, bars", [(124.0, 60.0, 2), (93.0, 29.97, 1)])
+def test_rows_end_on_the_musical_end_and_match_sampling(bpm, fps, bars):
+    # Off the whole-pip grid: the remembered whole pips must interpolate as
+    # sample_at does, and the end (between two frames) is the last row.
+    tempo = TempoMap.constant(bpm)
+    end = tempo.seconds_at(bars * 256)
+    timeline = Timeline(fps, end)
+    rows = list(sample_rows(NAMES, tempo, timeline, 1.0))
+    assert [frame for frame, *_ in rows[:-1]] == list(range(len(rows) - 1))
+    assert rows[-1][:3] == (end * fps, end, bars * 256) and int(end * fps) == len(rows) - 2
+    for frame, seconds, pip, values in rows:
+        assert values == [c for n in NAMES for c in sample_at(n, pip)], frame
+    assert rows[-1][3] == rows[0][3]  # each of NAMES loops within a bar
 
 
 def write_midi(path, tracks, ticks_per_beat=480):
@@ -114,9 +147,9 @@ def test_midi_tempo_changes_are_the_time_base(tmp_path):
     out = tmp_path / "m.csv"
     assert main(["export", "bounce", "--midi-file", str(midi), "--fps", "30", "--bars", "4", "--out", str(out)]) == 0
     with open(out, newline="") as handle:
-        pips = {int(round(float(r["seconds"]) * 30)): float(r["pip"]) for r in csv.DictReader(handle)}
+        pips = {round(float(r["seconds"]) * 30): float(r["pip"]) for r in csv.DictReader(handle)}
     # 8 beats at 120 take 4 s, 4 at 90 take 2.667 s, 4 at 150 take 1.6 s.
-    assert len(pips) == 248  # (4 + 8/3 + 1.6) s at 30 fps, exactly
+    assert len(pips) == 249  # (4 + 8/3 + 1.6) s at 30 fps is frame 248, exactly, the last
     assert pips[120] == pytest.approx(512)  # 4 s: beat 8
     assert pips[150] == pytest.approx(64 * (8 + 1.5))  # one second at 90 bpm later
     assert pips[230] == pytest.approx(64 * (12 + (230 / 30 - 4 - 8 / 3) * 2.5))
@@ -170,16 +203,16 @@ def test_bad_input_one_line_no_file(tmp_path, capsys, case, words):
 
 @pytest.mark.parametrize("suffix", [".csv", ".glb"])
 def test_failure_while_writing_leaves_no_partial_file(tmp_path, monkeypatch, suffix):
-    calls = 0
+    calls, still = 0, kinetrope.sample("bounce", 0)
 
     def failing(name, pip):
         nonlocal calls
         calls += 1
-        if calls > 50:
+        if calls > 20:  # each whole pip of the loop is fetched once
             raise UserError("sampling broke")
-        return (0.0, 0.0, 0.0)
+        return still
 
-    monkeypatch.setattr(export_module, "sample_at", failing)
+    monkeypatch.setattr(kinetrope, "sample", failing)
     with pytest.raises(UserError, match="sampling broke"):
         export(["bounce"], tmp_path / f"m{suffix}", TempoMap.constant(120), 30, seconds=10)
     assert list(tmp_path.iterdir()) == []
@@ -194,13 +227,15 @@ def test_audio_beats_are_the_time_base(tmp_path):
     track = tmp_path / "click.wav"
     soundfile.write(track, render(beats, 10.0, "click"), RATE)
     out = tmp_path / "m.csv"
-    assert main(["export", "bounce", "--audio", str(track), "--fps", "50", "--seconds", "8", "--out", str(out)]) == 0
+    # No length given: the song's own, 10 s.
+    assert main(["export", "bounce", "--audio", str(track), "--fps", "50", "--out", str(out)]) == 0
     with open(out, newline="") as handle:
         rows = [(float(r["seconds"]), float(r["pip"])) for r in csv.DictReader(handle)]
+    assert rows[-1][0] == 10.0 and len(rows) == 501
     # The first beat is pip 0 and every beat 64 pips on, within the
     # tracker's 20 ms (2.7 pips at 128 bpm).
     for index, at in enumerate(beat for beat in beats if beat < 7.9):
-        (t0, p0), (t1, p1) = next((a, b) for a, b in zip(rows, rows[1:]) if a[0] <= at < b[0])
+        (t0, p0), (t1, p1) = next((a, b) for a, b in itertools.pairwise(rows) if a[0] <= at < b[0])
         assert p0 + (p1 - p0) * (at - t0) / (t1 - t0) == pytest.approx(64 * index, abs=2.8), index
 
 

@@ -14,7 +14,7 @@ need("pygltflib")
 need("selenium")
 
 from kinetrope_host.clocks.tempo import TempoMap
-from kinetrope_host.export import export
+from kinetrope_host.exports import export
 
 VIEW_SCRIPT = Path(__file__).parents[2] / "examples" / "gltf_view.py"
 _spec = importlib.util.spec_from_file_location("gltf_view", VIEW_SCRIPT)
@@ -61,6 +61,7 @@ def test_three_js_animates_the_nodes_through_the_sampled_offsets(tmp_path, brows
     WebDriverWait(browser, 30).until(lambda d: d.execute_script("return !!window.kinetropeView || viewErrors.length"))
     assert browser.execute_script("return viewErrors") == []
     assert browser.execute_script("return kinetropeView.names") == names
+    assert browser.execute_script("return kinetropeView.duration") == 2.0  # one bar, to its end
     times = [struct.unpack("<f", struct.pack("<f", i / 32))[0] for i in range(frames)]
     seen = browser.execute_script("return arguments[0].map(t => kinetropeView.positionsAt(t))", times)
     for i, positions in enumerate(seen):

@@ -95,7 +95,7 @@ class DmxSink:
     rig goes to its safe state, every head dark where it points, sent
     `SAFE_REPEATS` times; with `hold` the last frame stays instead."""
 
-    def __init__(self, transport: Transport, heads: Sequence[Head], names: Sequence[str], fan: Fan = Fan(),
+    def __init__(self, transport: Transport, heads: Sequence[Head], names: Sequence[str], fan: Fan | None = None,
                  rate: float = DEFAULT_RATE, hold: bool = False) -> None:
         if not 0 < rate <= MAX_RATE:
             raise UserError(f"DMX rate must be above 0 and at most {MAX_RATE:g} frames a second: {rate!r}")
@@ -103,7 +103,7 @@ class DmxSink:
         self.frames = DmxFrames(heads)
         self.heads = list(heads)
         self.patterns = assign_patterns(names, heads)
-        self.fan = fan
+        self.fan = fan or Fan()
         self.rate = float(rate)
         self.hold = hold
         self._lock = threading.Lock()

@@ -2,6 +2,7 @@
 it received over Art-Net and sACN, decoded back into angles by hand from the
 fixture definitions, and the packets' sequence numbers as captured."""
 
+import itertools
 import json
 import signal
 import statistics
@@ -16,9 +17,8 @@ from optional import need
 need("stupidArtnet")
 need("sacn")
 
-from olad import ADDRESS, Olad
-
 from kinetrope_host.sampling import sample_at
+from olad import ADDRESS, Olad
 
 OFL = Path("/work/shared/data/ofl/fixtures")
 if not OFL.is_dir():
@@ -118,7 +118,7 @@ def sequences(packets, port, offset):
 
 def assert_no_gap(seqs, modulo, first_allowed):
     assert len(seqs) > 10
-    for before, after in zip(seqs, seqs[1:]):
+    for before, after in itertools.pairwise(seqs):
         assert after == (before + 1) % modulo or (before == modulo - 1 and after == first_allowed), (before, after)
 
 
@@ -134,14 +134,14 @@ def test_fan_reaches_olad_and_goes_dark_at_the_end(olad, tmp_path, protocol):
     run = olad.kinetrope("play", "circle", "--bpm", "120", "--frames", "120", "--fps", "60", "--no-view",
                          "--rig", rig, "--spread", "1", "--order", "reverse", "--size", "0.5", "--speed", "2",
                          "--centre", "10,-5", *wire)
-    out, err = run.communicate(timeout=30)
+    _out, err = run.communicate(timeout=30)
     assert run.returncode == 0, err
     frames, packets = recording.finish()
     frames = [(t, data) for t, u, data in frames if u == universe]
     lit = [(t, data) for t, data in frames if LEFT.lit(data) and RIGHT.lit(data)]
     # 2 s of play at 40 packets a second, all received and lit
     assert 75 <= len(lit) <= 85, len(lit)
-    gaps = [b[0] - a[0] for a, b in zip(lit, lit[1:])]
+    gaps = [b[0] - a[0] for a, b in itertools.pairwise(lit)]
     assert abs(statistics.median(gaps) - 1 / RATE) < 0.004
     pip, fits = 0.0, []
     for t, data in lit:

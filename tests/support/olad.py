@@ -94,7 +94,7 @@ class Olad:
                  self.dir, "--no-http", "--no-register-with-dns-sd", "-l", "4"]), stdout=log, stderr=log)
         deadline = time.monotonic() + 20
         while time.monotonic() < deadline:
-            listing = subprocess.run(self.inside(["ola_dev_info"]), capture_output=True, text=True).stdout
+            listing = subprocess.run(self.inside(["ola_dev_info"]), check=False, capture_output=True, text=True).stdout
             self.devices = {name: int(number) for number, name in re.findall(r"Device (\d+): (ArtNet|E1\.31)", listing)}
             if len(self.devices) == 2:
                 return
@@ -127,7 +127,7 @@ class Olad:
             except subprocess.TimeoutExpired:
                 self.process.kill()
                 self.process.wait()
-        subprocess.run(["ip", "netns", "del", self.namespace], capture_output=True)
+        subprocess.run(["ip", "netns", "del", self.namespace], check=False, capture_output=True)
 
 
 class Recording:

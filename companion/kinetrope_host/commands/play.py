@@ -12,7 +12,6 @@ from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
 from kinetrope_host.clocks import Clock, TempoClock, TempoMap
-from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
 from kinetrope_host.outputs import lights
 from kinetrope_host.outputs.terminal import LiveView

@@ -24,10 +24,10 @@ def read_text(path: Path, what: str) -> str:
         descriptor = os.open(path, os.O_RDONLY | os.O_NONBLOCK)
     except OSError as exc:
         raise UserError(f"{what}: cannot read: {exc.strerror or exc}") from None
+    if not stat.S_ISREG(os.fstat(descriptor).st_mode):
+        os.close(descriptor)
+        raise UserError(f"{what}: not a regular file")
     with os.fdopen(descriptor, "rb") as handle:
-        info = os.fstat(descriptor)
-        if not stat.S_ISREG(info.st_mode):
-            raise UserError(f"{what}: not a regular file")
         try:
             data = handle.read(MAX_BYTES + 1)
         except OSError as exc:

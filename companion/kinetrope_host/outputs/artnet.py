@@ -150,14 +150,20 @@ class PollReplier:
     this host keeps receiving its unicast ArtDmx."""
 
     def __init__(self, target: str, universes: Sequence[int], name: str) -> None:
-        self.local, self.broadcast = _interface_of(target)
+        self.answered = 0
+        self.error: OSError | None = None
+        self._thread: threading.Thread | None = None
+        try:
+            self.local, self.broadcast = _interface_of(target)
+        except OSError as exc:
+            # No route to the node yet: the show's own sends will say so.
+            self.error = exc
+            return
         groups: dict[tuple[int, int], list[int]] = {}
         for universe in universes:
             groups.setdefault((universe >> 8, (universe >> 4) & 0xF), []).append(universe)
         chunks = [group[i:i + 4] for group in groups.values() for i in range(0, len(group), 4)]
         self.replies = [poll_reply(self.local, chunk, name, index + 1) for index, chunk in enumerate(chunks)]
-        self.answered = 0
-        self.error: OSError | None = None
         self._socket = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self._socket.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self._socket.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
@@ -168,7 +174,6 @@ class PollReplier:
             # Another program holds the port exclusively: play on, silently.
             self.error = exc
             self._socket.close()
-            self._thread: threading.Thread | None = None
             return
         self._running = True
         self._thread = threading.Thread(target=self._run, name="artnet-poll-reply", daemon=True)

@@ -5,6 +5,7 @@ geometry of a head's aim."""
 import json
 import os
 import textwrap
+import time
 from pathlib import Path
 
 import pytest
@@ -220,3 +221,42 @@ def test_mangled_definitions_never_raise(data):
         one_line(error)
     else:
         assert len(head.lit) == head.footprint
+
+
+def test_a_json_list_of_short_forms_patches_one_head_each(tmp_path):
+    path = tmp_path / "heads.json"
+    path.write_text(json.dumps([{"start": 1, "pan": 1, "tilt": 2, "pan_range": 540, "tilt_range": 270},
+                                {"start": 9, "channels": {"pan": 1, "tilt": 2}, "pan_range": 360, "tilt_range": 180}]))
+    heads = rig_from_fixtures([str(path)], None, None, 0, patterns=1)
+    assert [(h.address, h.kind.pan.degrees) for h in heads] == [(1, 540), (9, 360)]
+
+
+class Recorder:
+    label = "test"
+
+    def __init__(self):
+        self.sent = []
+
+    def transmit(self, universe, data):
+        self.sent.append(data)
+
+    def close(self):
+        pass
+
+
+def test_frames_standing_still_mean_the_clock_stopped():
+    from kinetrope_host.frames import Frame
+    from kinetrope_host.outputs.dmx import STALL_SECONDS, DmxSink
+
+    heads = rig_from_fixtures(["pan=1,tilt=2,dimmer=3,pan_range=540,tilt_range=270"], None, 1, 1)
+    wire = Recorder()
+    sink = DmxSink(wire, heads, ["circle"], rate=40)
+    lit = []
+    for seconds, pip in [(0.0, 0.0), (0.1, 3.0), (0.2, 3.0), (0.2 + STALL_SECONDS, 3.0), (1.5, 3.0), (1.6, 7.0)]:
+        sink.send(Frame(seconds=seconds, pip=pip, values={}))
+        time.sleep(0.06)
+        lit.append(wire.sent[-1][2])
+    sink.close()
+    # dark once the pip has stood still long enough, lit again when it moves
+    assert lit == [255, 255, 255, 0, 0, 255]
+    assert [data[2] for data in wire.sent[-3:]] == [0, 0, 0]

@@ -21,6 +21,9 @@ MAX_RATE = 44.0
 DEFAULT_RATE = 40.0
 #: How often the safe state goes out, so that one lost packet cannot leave the rig lit.
 SAFE_REPEATS = 3
+#: Frames whose pip stands still this long (seconds) mean the clock stopped:
+#: a MIDI stop, or ticks lost for longer than a follower runs on through.
+STALL_SECONDS = 0.5
 
 Universes = dict[int, bytes]
 
@@ -91,9 +94,10 @@ class DmxSink:
     a steady rate from its own thread, whatever rate frames arrive at
     (receivers expect a regular refresh; DMX carries at most 44 a second).
 
-    When the clock stops (`clock_stopped`) and when the sink is closed the
-    rig goes to its safe state, every head dark where it points, sent
-    `SAFE_REPEATS` times; with `hold` the last frame stays instead."""
+    When the clock stops (`clock_stopped`, or frames whose pip stands still
+    for `STALL_SECONDS`) and when the sink is closed the rig goes to its safe
+    state, every head dark where it points, sent `SAFE_REPEATS` times; with
+    `hold` the last frame stays instead."""
 
     def __init__(self, transport: Transport, heads: Sequence[Head], names: Sequence[str], fan: Fan | None = None,
                  rate: float = DEFAULT_RATE, hold: bool = False) -> None:
@@ -110,6 +114,9 @@ class DmxSink:
         self._last_lit: Universes | None = None
         self._pending: Universes | None = None
         self._stopped_clock = False
+        self._last_pip: float | None = None
+        self._still_since: float | None = None
+        self._stalled = False
         self._stop = threading.Event()
         self._error: OSError | None = None
         self._thread = threading.Thread(target=self._run, name=f"{transport.label}-sender", daemon=True)
@@ -126,18 +133,30 @@ class DmxSink:
 
     def send(self, frame: Frame) -> None:
         self._raise_send_error()
-        if self._stopped_clock:
+        if self._stopped_clock or self._standing_still(frame):
             return
         data = self.frames.lit(self.aims(frame.pip))
         with self._lock:
             self._last_lit = data
             self._pending = data
 
+    def _standing_still(self, frame: Frame) -> bool:
+        if frame.pip != self._last_pip or self._still_since is None:
+            self._last_pip, self._still_since, self._stalled = frame.pip, frame.seconds, False
+            return False
+        if not self._stalled and frame.seconds - self._still_since >= STALL_SECONDS:
+            self._stalled = True
+            self._go_dark()
+        return self._stalled
+
     def clock_stopped(self) -> None:
         """The followed clock stopped or was lost: go safe (or hold) until
         `clock_resumed`."""
+        self._stopped_clock = True
+        self._go_dark()
+
+    def _go_dark(self) -> None:
         with self._lock:
-            self._stopped_clock = True
             if not self.hold:
                 self._pending = self.frames.safe(self._last_lit)
 

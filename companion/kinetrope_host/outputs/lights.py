@@ -132,8 +132,7 @@ def _heads(arguments: argparse.Namespace, names: Sequence[str], universe: int) -
         raise UserError("lights need a --fixture description or a --rig file")
     if arguments.heads is not None and arguments.heads < 1:
         raise UserError(f"--heads must be 1 or more: {arguments.heads}")
-    count = arguments.heads or (len(arguments.fixture) if len(arguments.fixture) > 1 else len(names))
-    return rig_from_fixtures(arguments.fixture, arguments.mode, count, universe)
+    return rig_from_fixtures(arguments.fixture, arguments.mode, arguments.heads, universe, len(names))
 
 
 def _sink(transport: Transport, heads: Sequence[Head], names: Sequence[str], fan: Fan,

@@ -25,7 +25,12 @@ from typing import Any
 
 from kinetrope_host.errors import UserError
 from kinetrope_host.rig.files import load_document
-from kinetrope_host.rig.profile import DMX_CHANNELS, HeadType, load_profile
+from kinetrope_host.rig.profile import (
+    DMX_CHANNELS,
+    HeadType,
+    load_profile,
+    load_profiles,
+)
 
 #: E1.31 universes run 1 to 63999; Art-Net port-addresses 0 to 32767.
 MAX_UNIVERSE = 63999
@@ -98,12 +103,17 @@ class Head:
         return dark
 
 
-def rig_from_fixtures(specs: Sequence[str], mode: str | None, count: int, universe: int) -> list[Head]:
+def rig_from_fixtures(specs: Sequence[str], mode: str | None, count: int | None, universe: int,
+                      patterns: int = 1) -> list[Head]:
     """Heads from `--fixture` options: one description patched `count`
-    times back to back from its start address, or one description per head."""
+    times back to back from its start address, or one description per head.
+    Without a count: one head per description, or per pattern for a single
+    description."""
     if not specs:
         raise UserError("no fixture description given")
-    loaded = [load_profile(spec, mode) for spec in specs]
+    loaded = [profile for spec in specs for profile in load_profiles(spec, mode)]
+    if count is None:
+        count = len(loaded) if len(loaded) > 1 else patterns
     heads: list[Head] = []
     if len(loaded) == 1:
         kind, start = loaded[0]

@@ -82,18 +82,33 @@ class HeadType:
 def load_profile(spec: str, mode: str | None = None) -> tuple[HeadType, int | None]:
     """A head type from the short form or a fixture file, and the start
     address the short form names (None otherwise)."""
+    loaded = load_profiles(spec, mode)
+    if len(loaded) != 1:
+        raise UserError(f"fixture {spec}: describes {len(loaded)} heads where one is wanted")
+    return loaded[0]
+
+
+def load_profiles(spec: str, mode: str | None = None) -> list[tuple[HeadType, int | None]]:
+    """As `load_profile`; a JSON file of the short form may also list
+    several heads."""
     if "=" in spec:
-        return short_form(spec)
+        kind, start = short_form(spec)
+        return [(kind, start)]
     path = Path(spec)
     what = f"fixture {spec}"
     document = load_document(path, what)
     if isinstance(document, dict) and ("availableChannels" in document or "modes" in document):
-        return from_ofl(document, mode, what), None
+        return [(from_ofl(document, mode, what), None)]
     if mode is not None:
         raise UserError(f"{what}: --mode needs an Open Fixture Library definition")
-    if isinstance(document, dict):
-        return _short_fields(document, what)
-    raise UserError(f"{what}: must hold an Open Fixture Library definition or a fixture object")
+    items = document if isinstance(document, list) else [document]
+    if not items or not all(isinstance(item, dict) for item in items):
+        raise UserError(f"{what}: must hold an Open Fixture Library definition, a fixture object or a list of them")
+    out: list[tuple[HeadType, int | None]] = []
+    for item in items:
+        kind, start = _short_fields(item, what)
+        out.append((kind, start))
+    return out
 
 
 # --- the short form ---------------------------------------------------------

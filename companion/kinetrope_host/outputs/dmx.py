@@ -6,7 +6,7 @@ from __future__ import annotations
 
 import threading
 import time
-from collections.abc import Mapping, Sequence
+from collections.abc import Sequence
 from typing import Protocol
 
 from kinetrope_host.errors import UserError
@@ -69,15 +69,6 @@ class DmxFrames:
             data = buffers[head.universe]
             data[start:start + head.kind.footprint] = bytes(head.darkened(data[start:start + head.kind.footprint]))
         return {universe: bytes(data) for universe, data in buffers.items()}
-
-    def pointing(self, universes: Mapping[int, Sequence[int]]) -> list[tuple[float, float]]:
-        """Where each head points (pan, tilt degrees from the middle of its
-        ranges) in these universes: the inverse of `lit`."""
-        out = []
-        for head in self.heads:
-            data = universes[head.universe][head.address - 1:head.address - 1 + head.kind.footprint]
-            out.append((head.kind.pan.offset_of(data), head.kind.tilt.offset_of(data)))
-        return out
 
 
 def assign_patterns(names: Sequence[str], heads: Sequence[Head]) -> list[str]:
@@ -167,12 +158,13 @@ class DmxSink:
         self._stop.set()
         self._thread.join()
         try:
+            # A sender that failed since the last frame must not pass for done.
+            self._raise_send_error()
             final = self._last_lit if self.hold and self._last_lit is not None else self.frames.safe(self._last_lit)
-            if self._error is None:
-                for repeat in range(SAFE_REPEATS):
-                    if repeat:
-                        time.sleep(1.0 / self.rate)
-                    self._transmit(final)
+            for repeat in range(SAFE_REPEATS):
+                if repeat:
+                    time.sleep(1.0 / self.rate)
+                self._transmit(final)
         except OSError as exc:
             raise UserError(f"{self.transport.label} send failed: {exc.strerror or exc}") from None
         finally:

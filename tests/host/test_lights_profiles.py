@@ -147,7 +147,7 @@ def test_rig_in_json_with_two_universes(tmp_path):
     short = "pan=1,tilt=2,pan_range=540,tilt_range=270"
     rig.write_text(json.dumps({"head": [{"profile": short, "universe": 1, "address": 1},
                                         {"profile": short, "universe": 2, "address": 1}]}))
-    assert [(h.name, h.universe) for h in load_rig(str(rig))] == [("head 1", 1), ("head 2", 2)]
+    assert [(h.name, h.universe) for h in load_rig(str(rig))] == [("1", 1), ("2", 2)]
 
 
 def play_fixture(path, capsys):

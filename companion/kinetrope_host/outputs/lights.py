@@ -6,6 +6,7 @@ from __future__ import annotations
 import argparse
 import math
 import signal
+import sys
 import threading
 from collections.abc import Sequence
 from types import FrameType
@@ -119,6 +120,10 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
         for sink in sinks:
             sink.close()
         raise
+    for head in {id(h): h for sink in sinks if isinstance(sink, DmxSink) for h in sink.heads}.values():
+        if not head.kind.can_darken:
+            print(f"kinetrope: note: head {head.name} ({head.kind.name}) has no dimmer or closing shutter: "
+                  "its safe state leaves it lit", file=sys.stderr)
     close_on_terminate()
     return sinks
 

@@ -3,7 +3,7 @@
 A rig file (TOML, or JSON of the same shape) lists heads:
 
     [[head]]
-    name = "left"              # default: head 1, head 2, ...
+    name = "left"              # default: 1, 2, ...
     profile = "spot.json"      # OFL definition (beside the rig file) or the short form
     mode = "Standard"          # the profile's mode, when it has several
     universe = 1
@@ -119,12 +119,12 @@ def rig_from_fixtures(specs: Sequence[str], mode: str | None, count: int | None,
         kind, start = loaded[0]
         address = start or 1
         for index in range(count):
-            heads.append(Head(f"head {index + 1}", kind, universe, address + index * kind.footprint))
+            heads.append(Head(str(index + 1), kind, universe, address + index * kind.footprint))
     elif len(loaded) == count:
         address = 1
         for index, (kind, start) in enumerate(loaded):
             address = start or address
-            heads.append(Head(f"head {index + 1}", kind, universe, address))
+            heads.append(Head(str(index + 1), kind, universe, address))
             address += kind.footprint
     else:
         raise UserError(f"{len(loaded)} fixture descriptions for {count} heads: give one, or one per head")
@@ -149,7 +149,7 @@ def load_rig(path_text: str) -> list[Head]:
 
 
 def _head(entry: Mapping[str, Any], index: int, base: Path, what: str) -> Head:
-    name = entry.get("name", f"head {index + 1}")
+    name = entry.get("name", str(index + 1))
     if not isinstance(name, str) or not name.strip() or len(name) > 64:
         raise UserError(f"{what}: head {index + 1}: name must be text of 1 to 64 characters")
     where = f"{what}: head {name}"

@@ -185,7 +185,7 @@ def _short_fields(fields: Mapping[str, Any], what: str) -> tuple[HeadType, int]:
             target[channels["shutter"] - 1] = int(value)
     elif "shutter_open" in fields or "shutter_closed" in fields:
         raise UserError(f"{what}: shutter values given without a shutter channel")
-    kind = HeadType("fixture", footprint, axes["pan"], axes["tilt"], tuple(lit), tuple(dark),
+    kind = HeadType("short form", footprint, axes["pan"], axes["tilt"], tuple(lit), tuple(dark),
                     can_darken="dimmer" in channels or "shutter" in channels,
                     pan_share=shares["pan"], tilt_share=shares["tilt"])
     return kind, int(start)
@@ -420,18 +420,24 @@ def _brightness(text: object, fallback: float) -> float:
 
 
 def _intensity_ends(channel: Mapping[str, Any]) -> tuple[int, int] | None:
-    """(lit, dark) bytes of a dimmer channel (coarse byte), else None."""
+    """(lit, dark) bytes of a dimmer channel (coarse byte), else None. A
+    channel that also strobes or closes counts when dimming takes at least a
+    quarter of its range; dark is then its closed value, if it has one."""
     capabilities = channel.get("capabilities") or [channel.get("capability")]
-    if len(capabilities) != 1 or not isinstance(capabilities[0], dict):
+    if not all(isinstance(c, dict) for c in capabilities):
         return None
-    capability = capabilities[0]
-    if capability.get("type") != "Intensity":
+    spans = [(_range_of(c, channel), c) for c in capabilities if c.get("type") == "Intensity"]
+    if not spans:
         return None
-    low, high = _range_of(capability, channel)
+    (low, high), capability = max(spans, key=lambda span: span[0][1] - span[0][0])
+    if len(capabilities) > 1 and high - low < 0.25:
+        return None
     start = _brightness(capability.get("brightnessStart", capability.get("brightness")), 0.0)
     end = _brightness(capability.get("brightnessEnd", capability.get("brightness")), 1.0)
     bright, off = (high, low) if end >= start else (low, high)
-    return round(bright * 255), round(off * 255)
+    closed = _shutter_values(channel)
+    dark = closed[1] if closed is not None and closed[1] is not None else round(off * 255)
+    return round(bright * 255), dark
 
 
 def _shutter_values(channel: Mapping[str, Any]) -> tuple[int, int | None] | None:

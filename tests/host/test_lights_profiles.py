@@ -260,3 +260,24 @@ def test_frames_standing_still_mean_the_clock_stopped():
     # dark once the pip has stood still long enough, lit again when it moves
     assert lit == [255, 255, 255, 0, 0, 255]
     assert [data[2] for data in wire.sent[-3:]] == [0, 0, 0]
+
+
+head_keys = st.sampled_from(["name", "profile", "mode", "universe", "address", "invert_pan", "swap", "centre",
+                             "limit", "other"])
+
+
+@settings(max_examples=40, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(heads=st.lists(st.dictionaries(head_keys, json_values, max_size=6), max_size=3), top=json_values)
+def test_generated_rigs_never_raise(tmp_path, heads, top):
+    rig = tmp_path / "rig.json"
+    for head in heads:
+        head.setdefault("profile", "pan=1,tilt=2,pan_range=540,tilt_range=270")
+    if heads:
+        heads[0].setdefault("name", "line\nbreak")
+    rig.write_text(json.dumps({"head": heads} if heads else top))
+    try:
+        patched = load_rig(str(rig))
+    except UserError as error:
+        assert one_line(error).startswith(f"rig {rig}: ")
+    else:
+        assert len(patched) == len(heads)

@@ -16,6 +16,12 @@ from kinetrope_host.errors import UserError
 MAX_BYTES = 4 * 1024 * 1024
 
 
+def shown(text: str) -> str:
+    """`text` for a one-line message: quoted when it holds a line break or
+    another control character."""
+    return text if text.isprintable() else repr(text)
+
+
 def read_text(path: Path, what: str) -> str:
     """The file's text; `what` ("fixture F") prefixes every complaint."""
     try:

@@ -24,7 +24,7 @@ from pathlib import Path
 from typing import Any
 
 from kinetrope_host.errors import UserError
-from kinetrope_host.rig.files import load_document
+from kinetrope_host.rig.files import load_document, shown
 from kinetrope_host.rig.profile import (
     DMX_CHANNELS,
     HeadType,
@@ -134,7 +134,7 @@ def rig_from_fixtures(specs: Sequence[str], mode: str | None, count: int | None,
 
 def load_rig(path_text: str) -> list[Head]:
     path = Path(path_text)
-    what = f"rig {path_text}"
+    what = f"rig {shown(path_text)}"
     document = load_document(path, what)
     entries = document.get("head") if isinstance(document, dict) else None
     if not isinstance(entries, list) or not entries or not all(isinstance(e, dict) for e in entries):
@@ -150,8 +150,8 @@ def load_rig(path_text: str) -> list[Head]:
 
 def _head(entry: Mapping[str, Any], index: int, base: Path, what: str) -> Head:
     name = entry.get("name", str(index + 1))
-    if not isinstance(name, str) or not name.strip() or len(name) > 64:
-        raise UserError(f"{what}: head {index + 1}: name must be text of 1 to 64 characters")
+    if not isinstance(name, str) or not name.strip() or len(name) > 64 or not name.isprintable():
+        raise UserError(f"{what}: head {index + 1}: name must be printable text of 1 to 64 characters")
     where = f"{what}: head {name}"
     unknown = sorted(set(entry) - set(HEAD_KEYS))
     if unknown:

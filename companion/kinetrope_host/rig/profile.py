@@ -18,7 +18,7 @@ from pathlib import Path
 from typing import Any
 
 from kinetrope_host.errors import UserError
-from kinetrope_host.rig.files import load_document
+from kinetrope_host.rig.files import load_document, shown
 
 DMX_CHANNELS = 512
 SHORT_ROLES = ("pan", "pan_fine", "tilt", "tilt_fine", "dimmer", "shutter")
@@ -95,7 +95,7 @@ def load_profiles(spec: str, mode: str | None = None) -> list[tuple[HeadType, in
         kind, start = short_form(spec)
         return [(kind, start)]
     path = Path(spec)
-    what = f"fixture {spec}"
+    what = f"fixture {shown(spec)}"
     document = load_document(path, what)
     if isinstance(document, dict) and ("availableChannels" in document or "modes" in document):
         return [(from_ofl(document, mode, what), None)]
@@ -115,18 +115,18 @@ def load_profiles(spec: str, mode: str | None = None) -> list[tuple[HeadType, in
 
 
 def short_form(text: str) -> tuple[HeadType, int]:
-    what = f"fixture {text}"
+    what = f"fixture {shown(text)}"
     fields: dict[str, Any] = {}
     for item in text.split(","):
         key, sep, raw = item.strip().partition("=")
         if not sep or not key:
             raise UserError(f"{what}: item is not key=value: {item.strip()!r}")
         if key in fields:
-            raise UserError(f"{what}: item given twice: {key}")
+            raise UserError(f"{what}: item given twice: {key!r}")
         try:
             fields[key] = int(raw) if key in SHORT_ROLES or key == "start" else float(raw)
         except ValueError:
-            raise UserError(f"{what}: item {key} is not a number: {raw!r}") from None
+            raise UserError(f"{what}: item {key!r} is not a number: {raw!r}") from None
     return _short_fields(fields, what)
 
 
@@ -288,13 +288,13 @@ def _pick_mode(document: Mapping[str, Any], wanted: str | None) -> Mapping[str, 
     names = [m["name"] for m in modes]
     if wanted is None:
         if len(modes) > 1:
-            raise _Refused(f"pick a mode with --mode: {', '.join(names)}")
+            raise _Refused(f"pick a mode with --mode: {shown(', '.join(names))}")
         chosen: Mapping[str, Any] = modes[0]
         return chosen
     for mode in modes:
         if wanted in (mode["name"], mode.get("shortName")):
             return mode  # type: ignore[no-any-return]
-    raise _Refused(f"no mode {wanted!r} (modes: {', '.join(names)})")
+    raise _Refused(f"no mode {wanted!r} (modes: {shown(', '.join(names))})")
 
 
 def _aliases(available: Mapping[str, Any]) -> dict[str, tuple[str, int]]:

@@ -151,7 +151,9 @@ def _sink(transport: Transport, heads: Sequence[Head], names: Sequence[str], fan
 
 def _terminate(signum: int, _frame: FrameType | None) -> Any:
     # Unwinds like Ctrl-C does, through the player's closing of its sinks,
-    # which puts the rig in its safe state.
+    # which puts the rig in its safe state; a second SIGTERM must not cut
+    # that short.
+    signal.signal(signal.SIGTERM, signal.SIG_IGN)
     raise SystemExit(128 + signum)
 
 

@@ -100,14 +100,15 @@ def expected(pip, spread_behind, size=0.5, speed=2.0, centre=(10.0, -5.0)):
 
 def fit_pip(angles, guess, spread_behind):
     """The song pip whose expected angles are nearest to those received,
-    looked for a little past `guess`: circle repeats every beat, 32 song
-    pips at double speed, and a frame moves the song on by 3.2."""
+    looked for up to one period past `guess`: circle repeats every beat, 32
+    song pips at double speed (a frame moves the song on by 3.2; a machine
+    under load may stall the sender for more)."""
 
     def error(pip):
         return max(abs(a - b) for got, want in zip(angles, expected(pip, spread_behind))
                    for a, b in zip(got, want))
 
-    best = min((guess + step * 0.25 for step in range(-4, 64)), key=error)
+    best = min((guess + step * 0.25 for step in range(-4, 124)), key=error)
     best = min((best + step * 0.01 for step in range(-25, 26)), key=error)
     return best, error(best)
 
@@ -150,10 +151,11 @@ def test_fan_reaches_olad_and_goes_dark_at_the_end(olad, tmp_path, protocol):
         pip, error = fit_pip(angles, pip, 0.5)
         assert error < 0.2, (t, pip, angles, expected(pip, 0.5))
         fits.append((t, pip))
-    # the song advances at 2 beats a second: 128 pips (the recorder's
-    # first interval is not a packet's)
-    slope = statistics.linear_regression(*zip(*fits[1:])).slope
-    assert 120 < slope < 136, (slope, fits[::8])
+    # the song advances at 2 beats a second: 128 pips (the median over
+    # quarter seconds, so that a stall of a loaded machine does not count)
+    assert all(b[1] >= a[1] for a, b in itertools.pairwise(fits))  # a refresh repeats a frame
+    slope = statistics.median((b[1] - a[1]) / (b[0] - a[0]) for a, b in zip(fits[1:], fits[11:]))
+    assert 110 < slope < 146, (slope, fits[::8])
     # the end: dark where the heads last pointed, sent a few times
     tail = frames[-3:]
     assert all(not LEFT.lit(data) and not RIGHT.lit(data) for _t, data in tail)

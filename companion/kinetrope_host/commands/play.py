@@ -12,8 +12,8 @@ from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
 from kinetrope_host.clocks import Clock, TempoClock, TempoMap
-from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
+from kinetrope_host.outputs import lights
 from kinetrope_host.outputs.terminal import LiveView
 
 DEFAULT_BARS = 4
@@ -43,10 +43,10 @@ finite_number = _checked(float, math.isfinite, "a finite number")
 
 def register(subparsers: Any) -> None:
     command = subparsers.add_parser(
-        "play", help="play patterns in real time to OSC, the terminal and Art-Net",
+        "play", help="play patterns in real time to OSC, the terminal and moving heads",
         description="Play patterns in real time: at a tempo, following MIDI clock, or along the beats of an "
                     "audio file; each frame goes to OSC (with --port), to a live view in the terminal and to "
-                    "moving heads over Art-Net (with --artnet).")
+                    "moving heads over Art-Net (with --artnet) or sACN (with --sacn).")
     command.add_argument("names", nargs="+", metavar="NAME", help="built-in pattern names (see kinetrope list)")
     clock = command.add_mutually_exclusive_group()
     clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
@@ -66,15 +66,7 @@ def register(subparsers: Any) -> None:
     command.add_argument("--port", type=port_number, default=None,
                          help="OSC receiver's UDP port; without it no OSC is sent")
     command.add_argument("--prefix", default="/kinetrope", help="OSC address prefix (default /kinetrope)")
-    command.add_argument("--artnet", metavar="HOST[:PORT]",
-                         help="drive moving heads over Art-Net at this node: x to pan, y to tilt")
-    command.add_argument("--universe", type=int, default=0, help="Art-Net universe (port-address, default 0)")
-    command.add_argument("--artnet-fps", type=float, default=40.0,
-                         help="Art-Net packets a second, whatever --fps is (default 40, at most 44)")
-    command.add_argument("--fixture", action="append", default=None, metavar="DESCRIPTION",
-                         help="a fixture: start=1,pan=1,pan_fine=2,tilt=3,tilt_fine=4,pan_range=540,"
-                              "tilt_range=270 or a JSON file; one for all patterns, patched one after "
-                              "another, or one per pattern")
+    lights.add_options(command)
     command.add_argument("--view", action=argparse.BooleanOptionalAction, default=None,
                          help="the live terminal view (default: on when the output is a terminal)")
     command.set_defaults(run=run, command_parser=command)
@@ -86,24 +78,11 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
         from kinetrope_host.outputs.osc import OscSink
 
         sinks.append(OscSink(arguments.host, arguments.port, arguments.prefix))
-    if arguments.artnet is not None:
-        sinks.append(artnet_sink(arguments))
-    elif arguments.fixture:
-        raise UserError("--fixture describes Art-Net fixtures: give --artnet HOST too")
+    sinks.extend(lights.sinks_for(arguments))
     view = sys.stdout.isatty() if arguments.view is None else arguments.view
     if view:
         sinks.append(LiveView(arguments.beats_per_bar))
     return sinks
-
-
-def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
-    from kinetrope_host.outputs.artnet import ArtNetSink, parse_fixture
-
-    if not arguments.fixture:
-        raise UserError("--artnet needs a --fixture description")
-    fixtures = [fixture for text in arguments.fixture for fixture in parse_fixture(text)]
-    names = [catalogue.resolve(name) for name in arguments.names]
-    return ArtNetSink(arguments.artnet, names, fixtures, universe=arguments.universe, rate=arguments.artnet_fps)
 
 
 def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, float | None]:

@@ -11,7 +11,7 @@ import time
 from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
-from kinetrope_host.clocks import Clock, TempoClock, TempoMap
+from kinetrope_host.clocks import Clock, TempoClock, TempoMap, setup
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
 from kinetrope_host.outputs.terminal import LiveView
@@ -112,11 +112,7 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
     bars = arguments.bars
     until = None if bars is None else start_pip + bars * arguments.beats_per_bar * 64.0
     if arguments.midi_clock is not None:
-        from kinetrope_host.clocks.midiclock import MidiClockFollower, open_clock_input
-
-        follower = MidiClockFollower()
-        follower.follow(open_clock_input(arguments.midi_clock))
-        return follower, until
+        return setup.midi_clock(arguments.midi_clock), until
     if arguments.audio is not None:
         from kinetrope_host.clocks.audio import beat_map
 
@@ -130,7 +126,7 @@ def run(arguments: argparse.Namespace) -> int:
     names = [catalogue.resolve(name) for name in arguments.names]
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)
-    sinks = sinks_for(arguments)
+    sinks = sinks_for(arguments) + setup.clock_sinks(clock, arguments)
     started = time.monotonic()
     if isinstance(clock, TempoClock):
         # Analysing a file takes a while: the music starts when the frames do.

@@ -3,6 +3,7 @@ with recorded arrival sequences and through a real mido socket port."""
 
 import io
 import math
+import os
 import random
 import socket
 import subprocess
@@ -400,3 +401,48 @@ def test_an_endless_sysex_is_dropped_with_one_warning_and_memory_stays_flat():
 def resident_kib(pid):
     with open(f"/proc/{pid}/status") as status:
         return next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
+
+
+@pytest.fixture
+def jack_server():
+    """A JACK server of its own (dummy driver: no sound card), named for this test."""
+    import shutil
+
+    need("rtmidi")
+    if shutil.which("jackd") is None:
+        pytest.skip("jackd is not installed (apt-get install jackd2)")
+    name = f"kinetrope-test-{os.getpid()}"
+    server = subprocess.Popen(["jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256"],
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(1.0)
+    if server.poll() is not None:
+        pytest.skip("jackd could not start here")
+    yield dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_AUDIO_RESERVATION="1")
+    server.terminate()
+    server.wait(10)
+
+
+def test_play_follows_a_clock_over_jack_midi_and_ports_lists_it(jack_server):
+    need("pythonosc")
+    source = subprocess.Popen([sys.executable, "examples/midi_clock_source.py", "--virtual", "clock", "--wait", "6",
+                               "--beats", "8", "--bpm", "120"], cwd=ROOT, env=jack_server, stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True)
+    server, received = osc_listener()
+    try:
+        assert source.stdout.readline().startswith("sending MIDI clock")
+        listing = subprocess.run([sys.executable, "-m", "kinetrope_host", "ports"], env=jack_server,
+                                 capture_output=True, text=True, timeout=60).stdout
+        assert "UNIX_JACK" in listing and "  midi_clock_source:clock\n" in listing, listing
+        play = subprocess.run([sys.executable, "-m", "kinetrope_host", "play", "bounce", "--midi-clock",
+                               "midi_clock_source:clock", "--no-view", "--port", str(server.server_address[1]),
+                               "--frames", "900"], env=jack_server, capture_output=True, text=True, timeout=60)
+        assert play.returncode == 0, play.stderr
+    finally:
+        source.kill()
+        source.communicate()
+        server.shutdown()
+        server.server_close()
+    pips = [args[0] for _, address, args in received if address == "/kinetrope/pip"]
+    tempos = [args[0] for _, address, args in received if address == "/kinetrope/bpm"]
+    assert max(pips) == 191 * 64 // 24  # held at the last tick of 8 beats, as stop came
+    assert tempos[-1] == pytest.approx(120, rel=0.02)

@@ -118,8 +118,9 @@ class MidiClockFollower:
                 self._restart(self._next_tick)
             elif kind == "stop":
                 if self._running:
-                    # Held no further than the next tick's position, where a continue goes on.
-                    self._held = min(self._pip_running(at), self._next_tick * PIPS_PER_TICK)
+                    # Held at least at the last tick, no further than the next one, where a continue goes on.
+                    pip = max(self._pip_running(at), self._last_tick * PIPS_PER_TICK)
+                    self._held = min(pip, self._next_tick * PIPS_PER_TICK)
                     self._running = False
             elif kind == "songpos":
                 position = int(getattr(message, "pos", 0)) * TICKS_PER_SIXTEENTH

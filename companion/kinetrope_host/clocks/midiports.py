@@ -9,8 +9,11 @@ MAX_MESSAGE_BYTES is dropped as it streams in, with one warning.
 
 from __future__ import annotations
 
+import contextlib
+import os
 import re
 import socket
+import sys
 from collections.abc import Callable, Iterator
 from typing import Any, TextIO
 
@@ -28,6 +31,67 @@ def _mido() -> Any:
     except ImportError:
         raise UserError("following MIDI clock needs mido: pip install 'kinetrope[midi]'") from None
     return mido
+
+
+NO_RTMIDI = "no MIDI backend (No module named 'rtmidi'): pip install 'kinetrope[midi]'"
+NO_SYSTEM = "no MIDI system answered (no ALSA sequencer, no JACK server running)"
+_probed: list[str] = []  # the rtmidi API chosen, or why there is none
+
+
+def _named_ports() -> tuple[Any, str]:
+    """mido with a backend that works here, and "" or why there is none.
+
+    rtmidi's default on Linux is ALSA, which fails outright on a machine
+    without a sequencer (a container, a JACK-only rig): the first rtmidi API
+    that opens is taken instead. MIDO_BACKEND, when set, decides."""
+    mido = _mido()
+    if os.environ.get("MIDO_BACKEND"):
+        return mido, ""
+    if not _probed:
+        _probed.append(_probe(mido))
+    return mido, _probed[0] if _probed[0] in (NO_RTMIDI, NO_SYSTEM) else ""
+
+
+def _probe(mido: Any) -> str:
+    try:
+        import rtmidi  # type: ignore[import-not-found, unused-ignore]
+    except ImportError:
+        return NO_RTMIDI
+    names = {getattr(rtmidi, name): name.removeprefix("API_") for name in dir(rtmidi) if name.startswith("API_")}
+    with _native_stderr_silenced():  # ALSA and JACK print their failures to the terminal
+        for api in rtmidi.get_compiled_api():
+            try:
+                rtmidi.MidiIn(rtapi=api).delete()
+            except Exception:
+                continue
+            mido.set_backend(f"mido.backends.rtmidi/{names[api]}", load=True)
+            return names[api]
+    return NO_SYSTEM
+
+
+@contextlib.contextmanager
+def _native_stderr_silenced() -> Iterator[None]:
+    sys.stderr.flush()
+    saved = os.dup(2)
+    quiet = os.open(os.devnull, os.O_WRONLY)
+    try:
+        os.dup2(quiet, 2)
+        yield
+    finally:
+        os.dup2(saved, 2)
+        os.close(saved)
+        os.close(quiet)
+
+
+def backend_name() -> str:
+    """The MIDI backend in use, as mido names it, or why there is none."""
+    mido, missing = _named_ports()
+    if missing:
+        return missing
+    try:
+        return str(mido.backend.name) + (f"/{mido.backend.api}" if mido.backend.api else "")
+    except ImportError as error:
+        return f"none ({error}): pip install 'kinetrope[midi]'"
 
 
 class SocketInput:
@@ -112,7 +176,7 @@ def open_clock_input(name: str) -> Any:
     """A mido input for `name`: HOST:PORT connects to a mido socket port (as
     `mido-serve` offers one), anything else opens the named MIDI input.
     `UserError` for a port that does not exist or does not answer."""
-    mido = _mido()
+    _mido()
     host, colon, number = name.rpartition(":")
     if colon and number.isdigit():
         port_number = int(number)
@@ -122,8 +186,12 @@ def open_clock_input(name: str) -> Any:
             return SocketInput(host or "127.0.0.1", port_number)
         except OSError as error:
             raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror or error}") from None
+    mido, missing = _named_ports()
+    if missing:
+        raise UserError(f"{missing}: {name} (HOST:PORT reaches a mido socket port)")
     try:
-        return mido.open_input(name)
+        with _native_stderr_silenced():
+            return mido.open_input(name)
     except (OSError, ImportError, ModuleNotFoundError) as error:
         known = input_names()
         listing = f"; inputs: {', '.join(known)}" if known else "; no MIDI inputs found (HOST:PORT reaches a socket port)"
@@ -132,14 +200,19 @@ def open_clock_input(name: str) -> Any:
 
 
 def input_names() -> list[str]:
-    try:
-        return list(_mido().get_input_names())
-    except Exception:
-        return []
+    return _names("get_input_names")
 
 
 def output_names() -> list[str]:
+    return _names("get_output_names")
+
+
+def _names(getter: str) -> list[str]:
+    mido, missing = _named_ports()
+    if missing:
+        return []
     try:
-        return list(_mido().get_output_names())
+        with _native_stderr_silenced():
+            return list(getattr(mido, getter)())
     except Exception:
         return []

@@ -5,6 +5,7 @@ Kept here so the play command needs one line for each."""
 from __future__ import annotations
 
 import argparse
+from typing import Any
 from kinetrope_host.clocks import Clock
 from kinetrope_host.frames import FrameSink
 
@@ -26,3 +27,18 @@ def clock_sinks(clock: Clock, arguments: argparse.Namespace) -> list[FrameSink]:
     if isinstance(clock, MidiClockFollower):
         return [LostClockNotice(clock, arguments.beats_per_bar)]
     return []
+
+
+def add_clock_options(clocks: Any) -> None:
+    """Clock choices beside --bpm, --midi-clock and --audio (one of them)."""
+    clocks.add_argument("--link", action="store_true",
+                        help="follow an Ableton Link session (tempo, beat, phase; the bar is the quantum)")
+
+
+def link_clock(arguments: argparse.Namespace) -> Clock | None:
+    """The Link peer, if --link asked for one."""
+    if not getattr(arguments, "link", False):
+        return None
+    from kinetrope_host.clocks.link import LinkClock
+
+    return LinkClock(quantum=arguments.beats_per_bar, bpm=arguments.bpm or 120.0)

@@ -54,6 +54,7 @@ def register(subparsers: Any) -> None:
                        help="follow MIDI clock from this mido input, or from HOST:PORT, a mido socket port")
     clock.add_argument("--audio", metavar="FILE",
                        help="follow the beats found in this audio file, from its start (the file is not played)")
+    setup.add_clock_options(clock)
     command.add_argument("--start-beat", type=finite_number, default=0.0,
                          help="song position of the first frame, in beats (default 0; negative for a count-in)")
     command.add_argument("--bars", type=positive_count, default=None,
@@ -111,6 +112,8 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
     start_pip = arguments.start_beat * 64.0
     bars = arguments.bars
     until = None if bars is None else start_pip + bars * arguments.beats_per_bar * 64.0
+    if (link := setup.link_clock(arguments)) is not None:
+        return link, None if bars is None else link.pip(started) + bars * arguments.beats_per_bar * 64.0
     if arguments.midi_clock is not None:
         return setup.midi_clock(arguments.midi_clock), until
     if arguments.audio is not None:

@@ -29,10 +29,39 @@ def clock_sinks(clock: Clock, arguments: argparse.Namespace) -> list[FrameSink]:
     return []
 
 
-def add_clock_options(clocks: Any) -> None:
-    """Clock choices beside --bpm, --midi-clock and --audio (one of them)."""
+def add_clock_options(clocks: Any, command: Any) -> None:
+    """Clock choices beside --bpm, --midi-clock and --audio (one of them),
+    and the live controls of whichever is followed."""
+    from kinetrope_host.commands.play import finite_number, port_number
+
     clocks.add_argument("--link", action="store_true",
                         help="follow an Ableton Link session (tempo, beat, phase; the bar is the quantum)")
+    command.add_argument("--latency", metavar="MS", type=finite_number, default=0.0,
+                         help="send every frame MS milliseconds early, for projectors and lights that answer late")
+    command.add_argument("--osc-in", metavar="PORT", type=port_number, default=None,
+                         help="take /kinetrope/tap, /bar, /bpm f and /nudge f (ms) from a controller on this UDP port")
+
+
+def live(clock: Clock, arguments: argparse.Namespace, sinks: list[FrameSink]) -> Clock:
+    """`clock` under live control: latency, nudges, bar resets and, at a
+    tempo, tap tempo; from the keys of the terminal view and --osc-in. The
+    controls join `sinks`, so the player closes them."""
+    import sys
+
+    from kinetrope_host.clocks import TempoClock
+    from kinetrope_host.clocks.control import KeyControl, LiveClock, OscControl, TapClock
+    from kinetrope_host.outputs.terminal import LiveView
+
+    keys = any(isinstance(sink, LiveView) for sink in sinks) and sys.stdin.isatty()
+    at_a_tempo = arguments.midi_clock is None and arguments.audio is None and not arguments.link
+    if (keys or arguments.osc_in is not None) and at_a_tempo and isinstance(clock, TempoClock):
+        clock = TapClock(clock.tempo.bpm_at(0.0), clock.started, clock.start_pip)
+    control = LiveClock(clock, arguments.beats_per_bar, arguments.latency)
+    if arguments.osc_in is not None:
+        sinks.append(OscControl(control, arguments.osc_in, arguments.prefix.rstrip("/") or "/kinetrope"))
+    if keys:
+        sinks.append(KeyControl(control))
+    return control
 
 
 def link_clock(arguments: argparse.Namespace) -> Clock | None:

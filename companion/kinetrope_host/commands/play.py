@@ -54,7 +54,7 @@ def register(subparsers: Any) -> None:
                        help="follow MIDI clock from this mido input, or from HOST:PORT, a mido socket port")
     clock.add_argument("--audio", metavar="FILE",
                        help="follow the beats found in this audio file, from its start (the file is not played)")
-    setup.add_clock_options(clock)
+    setup.add_clock_options(clock, command)
     command.add_argument("--start-beat", type=finite_number, default=0.0,
                          help="song position of the first frame, in beats (default 0; negative for a count-in)")
     command.add_argument("--bars", type=positive_count, default=None,
@@ -134,6 +134,7 @@ def run(arguments: argparse.Namespace) -> int:
     if isinstance(clock, TempoClock):
         # Analysing a file takes a while: the music starts when the frames do.
         clock.started = started
+    clock = setup.live(clock, arguments, sinks)
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
     if not any(isinstance(sink, LiveView) for sink in sinks):

@@ -206,7 +206,7 @@ def test_a_sender_that_stalls_then_bursts_is_followed_from_where_it_resumes():
 
 
 def test_a_clock_gone_without_stop_holds_and_is_reported_once_per_loss():
-    true, arrived = arrivals([(4, 120)], 0)
+    _, arrived = arrivals([(4, 120)], 0)
     follower = MidiClockFollower(monotonic=lambda: now)
     follower.feed(mido.Message("start"), 0.0)
     out = io.StringIO()

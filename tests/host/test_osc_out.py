@@ -1,17 +1,16 @@
 """OSC out against python-osc's parser: the whole pip exact, and frames too
 long for one UDP payload split into bundles of one timetag."""
 
+import math
 import socket
 import subprocess
 import sys
-import math
 
 from optional import need
 
 need("pythonosc")
-from pythonosc.osc_bundle import OscBundle  # noqa: E402
-
 from kinetrope_host import catalogue  # noqa: E402
+from pythonosc.osc_bundle import OscBundle  # noqa: E402
 
 
 def received_bundles(arguments, count_frames):

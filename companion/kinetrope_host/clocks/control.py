@@ -17,7 +17,7 @@ import threading
 import time
 from collections import deque
 from collections.abc import Callable
-from typing import Any, TextIO
+from typing import Any, ClassVar, TextIO
 
 from kinetrope_host.clocks import Clock
 
@@ -173,7 +173,7 @@ class KeyControl:
     nudge NUDGE_MS earlier and later. Reads stdin in cbreak mode while the
     player runs, and puts the terminal back as it closes."""
 
-    KEYS = {" ": "tap", "b": "bar", "B": "bar", "\x1b[D": "earlier", "\x1b[C": "later"}
+    KEYS: ClassVar[dict[str, str]] = {" ": "tap", "b": "bar", "B": "bar", "\x1b[D": "earlier", "\x1b[C": "later"}
 
     def __init__(self, control: LiveClock, stdin: TextIO | None = None) -> None:
         import termios

@@ -54,7 +54,7 @@ def _named_ports() -> tuple[Any, str]:
 
 def _probe(mido: Any) -> str:
     try:
-        import rtmidi  # type: ignore[import-not-found, unused-ignore]
+        import rtmidi  # type: ignore[import-not-found, import-untyped, unused-ignore]
     except ImportError:
         return NO_RTMIDI
     names = {getattr(rtmidi, name): name.removeprefix("API_") for name in dir(rtmidi) if name.startswith("API_")}

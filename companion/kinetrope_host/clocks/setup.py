@@ -6,6 +6,7 @@ from __future__ import annotations
 
 import argparse
 from typing import Any
+
 from kinetrope_host.clocks import Clock
 from kinetrope_host.frames import FrameSink
 

@@ -414,9 +414,12 @@ def jack_server():
     name = f"kinetrope-test-{os.getpid()}"
     server = subprocess.Popen(["jackd", "-n", name, "-d", "dummy", "-r", "48000", "-p", "256"],
                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(1.0)
-    if server.poll() is not None:
-        pytest.skip("jackd could not start here")
+    # jack_wait (from jackd2) returns once the server answers.
+    waited = subprocess.run(["jack_wait", "-s", name, "-w", "-t", "20"], capture_output=True, timeout=30)
+    if server.poll() is not None or waited.returncode != 0:
+        server.kill()
+        server.wait()
+        pytest.skip("jackd -d dummy could not start here")
     yield dict(os.environ, JACK_DEFAULT_SERVER=name, JACK_NO_AUDIO_RESERVATION="1")
     server.terminate()
     server.wait(10)

@@ -261,6 +261,13 @@ class MidiClockFollower:
         self.dropped += 1
 
 
+def open_clock_input(name: str) -> Any:
+    """Kept where callers found it: see `kinetrope_host.clocks.midiports`."""
+    from kinetrope_host.clocks.midiports import open_clock_input as open_input
+
+    return open_input(name)
+
+
 class LostClockNotice:
     """A frame sink that says once, on stderr, when the followed clock has
     gone silent without a stop, and again after it came back and went again."""

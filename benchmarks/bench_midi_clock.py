@@ -165,6 +165,12 @@ def worst(values: Sequence[float]) -> float:
     return max(map(abs, values), default=math.nan)
 
 
+def lock_in(run_: Run, start: float, beat: float, within: float = 1.0) -> float:
+    """Beats from the first tick until the error stays within `within` pips."""
+    last_out = max((t for t, e in run_.errors if abs(e) > within), default=start)
+    return max(last_out - start, 0.0) / beat
+
+
 def smoothness(run_: Run, since: float) -> tuple[float, int]:
     """The most a frame's speed departs from the mean speed, as a share of it;
     and how many frames stepped back."""
@@ -183,14 +189,16 @@ FOLLOWERS: dict[str, Callable[[], object]] = {
 
 def steady(seconds: float, seeds: int) -> None:
     print(f"steady tempo ({seeds} seeds x {seconds:g} s each): error after 2 beats (pips), smoothness from beat 4")
-    print(f"{'bpm':>4} {'sigma':>5} | {'DLL rms':>7} {'worst':>6} {'runaway':>7} {'speed':>6} {'back':>4} |"
-          f" {'naive rms':>9} {'worst':>6} {'runaway':>7} {'speed':>6} | goal")
+    print("(lock: beats from the first tick until the error stays within 1 pip; speed: the most a frame's speed")
+    print(" departs from the mean; back: frames that stepped back; runaway: streams ever off by more than 24 pips)")
+    print(f"{'bpm':>4} {'sigma':>5} | {'DLL rms':>7} {'worst':>6} {'runaway':>7} {'speed':>6} {'back':>4} {'lock':>5} |"
+          f" {'naive rms':>9} {'worst':>6} {'runaway':>7} {'speed':>6} {'lock':>5} | goal")
     for sigma_ms in (0.0, 1.0, 2.0, 3.0, 5.0):
         for bpm in (60.0, 90.0, 120.0, 150.0, 174.0, 200.0):
             beat = 60.0 / bpm
             cells = []
             for make in FOLLOWERS.values():
-                rmss, worsts, runaways, speeds, backs = [], [], 0, [], 0
+                rmss, worsts, runaways, speeds, backs, locks = [], [], 0, [], 0, []
                 for seed in range(seeds):
                     rng = random.Random(seed * 1000 + int(bpm) * 10 + int(sigma_ms * 2))
                     true = schedule([(0.0, bpm)], seconds)
@@ -202,15 +210,16 @@ def steady(seconds: float, seeds: int) -> None:
                     speed, back = smoothness(result, 0.1 + 4 * beat)
                     speeds.append(speed)
                     backs += back
-                cells.append((rms(rmss), max(worsts), runaways, max(speeds), backs))
-            (r, w, ra, sp, bk), (nr, nw, nra, nsp, _) = cells
+                    locks.append(lock_in(result, 0.1, beat))
+                cells.append((rms(rmss), max(worsts), runaways, max(speeds), backs, max(locks)))
+            (r, w, ra, sp, bk, lk), (nr, nw, nra, nsp, _, nlk) = cells
             if sigma_ms <= 3.0:
                 goal = w <= 3.0 and r <= 1.0 and bk == 0
                 goal = goal and (sigma_ms > 2.0 or sp <= (0.02 if sigma_ms <= 1.0 else 0.05))
             else:
                 goal = ra == 0
-            print(f"{bpm:4.0f} {sigma_ms:5.1f} | {r:7.3f} {w:6.2f} {ra:7d} {sp:6.1%} {bk:4d} |"
-                  f" {nr:9.3f} {nw:6.2f} {nra:7d} {nsp:6.1%} | {'met' if goal else 'MISSED'}")
+            print(f"{bpm:4.0f} {sigma_ms:5.1f} | {r:7.3f} {w:6.2f} {ra:7d} {sp:6.1%} {bk:4d} {lk:5.1f} |"
+                  f" {nr:9.3f} {nw:6.2f} {nra:7d} {nsp:6.1%} {nlk:5.1f} | {'met' if goal else 'MISSED'}")
 
 
 STEPS = [(120, 106), (120, 100), (128, 96), (128, 90), (174, 87), (120, 60), (60, 120), (100, 200),
@@ -220,21 +229,24 @@ STEPS = [(120, 106), (120, 100), (128, 96), (128, 90), (174, 87), (120, 60), (60
 def steps(seeds: int) -> None:
     print("\ntempo steps (1 ms jitter): worst error after the step, and from 4 beats after it (pips); "
           "goal <= 24 and <= 3")
-    print(f"{'step':>11} | {'DLL worst':>9} {'after 4':>7} | {'naive worst':>11} {'after 4':>7} | goal")
+    print("(lock: beats after the step until the error stays within 1 pip)")
+    print(f"{'step':>11} | {'DLL worst':>9} {'after 4':>7} {'lock':>5} | {'naive worst':>11} {'after 4':>7} {'lock':>5} |"
+          " goal")
     for before, after_bpm in STEPS:
         step_at = 0.1 + 8 * 60.0 / before
         end = step_at + 12 * 60.0 / after_bpm
         cells = []
         for make in FOLLOWERS.values():
-            all_worst, settled = 0.0, 0.0
+            all_worst, settled, locked = 0.0, 0.0, 0.0
             for seed in range(seeds):
                 true = schedule([(0.0, before), (step_at, after_bpm)], end)
                 result = run(Stream(true, ordered(true, 0.001, random.Random(seed))), make, end)
                 all_worst = max(all_worst, worst(after(result, step_at)))
                 settled = max(settled, worst(after(result, step_at + 4 * 60.0 / after_bpm)))
-            cells.append((all_worst, settled))
-        (w, s), (nw, ns) = cells
-        print(f"{before:4d} -> {after_bpm:3d} | {w:9.2f} {s:7.2f} | {nw:11.2f} {ns:7.2f} |"
+                locked = max(locked, lock_in(result, step_at, 60.0 / after_bpm))
+            cells.append((all_worst, settled, locked))
+        (w, s, lk), (nw, ns, nlk) = cells
+        print(f"{before:4d} -> {after_bpm:3d} | {w:9.2f} {s:7.2f} {lk:5.1f} | {nw:11.2f} {ns:7.2f} {nlk:5.1f} |"
               f" {'met' if w <= 24 and s <= 3 else 'MISSED'}")
 
 

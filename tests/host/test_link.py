@@ -35,10 +35,10 @@ def namespace():
         subprocess.run(["ip", "netns", "delete", name], check=True)
 
 
-def test_play_follows_a_link_peer_in_phase_and_tempo(namespace):
+def test_play_follows_a_link_peer_in_phase_tempo_and_start_stop(namespace):
     osc_port = 9700
     probe = subprocess.Popen([*namespace, sys.executable, str(SUPPORT / "link_probe.py"), "--osc-port", str(osc_port),
-                              "--seconds", "8"], stdout=subprocess.PIPE, text=True)
+                              "--seconds", "9"], stdout=subprocess.PIPE, text=True)
     try:
         assert probe.stdout.readline() == "ready\n"
         play = subprocess.run([*namespace, sys.executable, "-m", "kinetrope_host", "play", "bounce", "--link",
@@ -53,3 +53,7 @@ def test_play_follows_a_link_peer_in_phase_and_tempo(namespace):
     errors = measured["phase_errors"]
     assert len(errors) > 100 and max(errors) <= 0.5, max(errors)
     assert measured["tempo_latency"] is not None and measured["tempo_latency"] <= 0.1
+    held = measured["after_stop"]
+    assert len(held) > 10 and max(held) == min(held)  # the peer stopped: held still
+    going = measured["after_start"]
+    assert len(going) > 10 and going[-1] > going[0] > held[0]  # ... and started again

@@ -1,8 +1,11 @@
 """A second Link peer for the Link test, run in the test's network namespace:
-joins at 120 BPM, receives the player's OSC, moves the session to 140 BPM
-halfway, and prints what it measured as JSON: the phase error of each frame
-against its own timeline (pips), and how long after the change the first
-frame at the new tempo was due (seconds)."""
+joins at 120 BPM playing (start/stop sync on), receives the player's OSC,
+moves the session to 140 BPM halfway, stops it at seven tenths and starts it
+again at nine tenths, and prints
+what it measured as JSON: the phase error of each frame against its own
+timeline (pips), how long after the change the first frame at the new tempo
+was due (seconds), and the beats of the frames after the stop and after the
+start again."""
 
 import argparse
 import json
@@ -20,6 +23,10 @@ args = parser.parse_args()
 
 peer = link.Link(120.0)
 peer.enabled = True
+peer.startStopSyncEnabled = True
+state = peer.captureAppSessionState()
+state.setIsPlaying(True, peer.clock().micros())
+peer.commitAppSessionState(state)
 receiver = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
 receiver.bind(("127.0.0.1", args.osc_port))
 receiver.settimeout(0.05)
@@ -33,9 +40,22 @@ def link_micros(monotonic):
 
 
 started = time.monotonic()
-changed_at = None
-phase_errors, first_fast, peers_seen = [], None, 0
+changed_at = stopped_at = restarted_at = None
+phase_errors, first_fast, peers_seen, after_stop, after_start = [], None, 0, [], []
+
+
+def set_playing(playing):
+    state = peer.captureAppSessionState()
+    state.setIsPlaying(playing, peer.clock().micros())
+    peer.commitAppSessionState(state)
+    return time.monotonic()
+
+
 while time.monotonic() < started + args.seconds:
+    if stopped_at is None and changed_at is not None and time.monotonic() > started + args.seconds * 0.7:
+        stopped_at = set_playing(False)
+    if restarted_at is None and stopped_at is not None and time.monotonic() > started + args.seconds * 0.9:
+        restarted_at = set_playing(True)
     if changed_at is None and time.monotonic() > started + args.seconds / 2 and phase_errors:
         state = peer.captureAppSessionState()
         state.setTempo(140.0, peer.clock().micros())
@@ -55,8 +75,13 @@ while time.monotonic() < started + args.seconds:
     ours = state.beatAtTime(int(link_micros(due)), args.quantum)
     difference = (values["/kinetrope/beat"] - ours) % args.quantum
     difference = min(difference, args.quantum - difference) if difference > args.quantum / 2 else difference
-    if changed_at is None or due > changed_at + 0.2:
+    if restarted_at is not None and due > restarted_at + 0.1:
+        after_start.append(values["/kinetrope/beat"])
+    elif stopped_at is not None and restarted_at is None and due > stopped_at + 0.1:
+        after_stop.append(values["/kinetrope/beat"])
+    elif stopped_at is None and (changed_at is None or due > changed_at + 0.2):
         phase_errors.append(difference * 64)
     if changed_at is not None and first_fast is None and abs(values["/kinetrope/bpm"] - 140.0) < 0.01:
         first_fast = due - changed_at
-print(json.dumps({"phase_errors": phase_errors, "tempo_latency": first_fast, "peers": peers_seen}), flush=True)
+print(json.dumps({"phase_errors": phase_errors, "tempo_latency": first_fast, "peers": peers_seen,
+                  "after_stop": after_stop, "after_start": after_start}), flush=True)

@@ -6,7 +6,9 @@ Link agrees on tempo and on the phase within a quantum, not on a song
 position: the pip answered is this peer's own beat timeline (64 pips a beat),
 on which bar lines fall where every peer's bars do. Where a peer offers
 start/stop sync, a stop holds the answer at the beat it stopped on until a
-start; a session in which nobody ever started plays on.
+start. A session in which nobody starts or stops plays on; so does one we
+joined stopped (Link tells a newcomer of changes, not of the state it finds),
+until a peer starts or stops it.
 """
 
 from __future__ import annotations
@@ -37,7 +39,8 @@ class LinkClock:
         self.link = _link_module().Link(bpm)
         self.link.enabled = True
         self.link.startStopSyncEnabled = True
-        self._seen_playing = False
+        self._offered = False  # a peer has started or stopped the session since we joined
+        self._first_stop: int | None = None
 
     def _micros(self, now: float) -> int:
         # Link keeps its own clock; the offset to ours is taken at each call, so a drift between them never adds up.
@@ -47,9 +50,14 @@ class LinkClock:
         state = self.link.captureAppSessionState()
         at = self._micros(now)
         if state.isPlaying():
-            self._seen_playing = True
-        elif self._seen_playing:
-            at = min(at, state.timeForIsPlaying())
+            self._offered = True
+        else:
+            stopped = int(state.timeForIsPlaying())
+            if self._first_stop is None:
+                self._first_stop = stopped
+            if self._offered or stopped != self._first_stop:
+                self._offered = True
+                at = min(at, stopped)
         return float(state.beatAtTime(at, self.quantum)) * PIPS_PER_BEAT
 
     def bpm(self, now: float) -> float:

@@ -161,6 +161,16 @@ def test_gaussian_jitter_stays_within_three_pips(bpm, sigma):
         assert all(a <= b for a, b in zip(answers, answers[1:]))
 
 
+@pytest.mark.parametrize("bpm, sigma, share", [(120, 0.001, 0.02), (174, 0.001, 0.02), (90, 0.002, 0.05)])
+def test_frames_move_evenly_between_jittered_ticks(bpm, sigma, share):
+    for seed in range(3):
+        true, arrived = arrivals([(24, bpm)], 0, sigma=sigma, seed=seed)
+        answers, _, _ = followed(arrived, true, since=0.1 + 4 * 60 / bpm, every=1 / 60)
+        speeds = [b - a for a, b in zip(answers, answers[1:])]
+        mean = sum(speeds) / len(speeds)
+        assert max(abs(speed - mean) for speed in speeds) <= share * mean, seed
+
+
 def burst_after_start(true):
     arrived = list(true)
     arrived[1] = arrived[0]

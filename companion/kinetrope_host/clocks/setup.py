@@ -54,12 +54,13 @@ def live(clock: Clock, arguments: argparse.Namespace, sinks: list[FrameSink]) ->
     from kinetrope_host.outputs.terminal import LiveView
 
     keys = any(isinstance(sink, LiveView) for sink in sinks) and sys.stdin.isatty()
-    at_a_tempo = arguments.midi_clock is None and arguments.audio is None and not arguments.link
-    if (keys or arguments.osc_in is not None) and at_a_tempo and isinstance(clock, TempoClock):
+    osc_in = getattr(arguments, "osc_in", None)
+    at_a_tempo = arguments.midi_clock is None and arguments.audio is None and not getattr(arguments, "link", False)
+    if (keys or osc_in is not None) and at_a_tempo and isinstance(clock, TempoClock):
         clock = TapClock(clock.tempo.bpm_at(0.0), clock.started, clock.start_pip)
-    control = LiveClock(clock, arguments.beats_per_bar, arguments.latency)
-    if arguments.osc_in is not None:
-        sinks.append(OscControl(control, arguments.osc_in, arguments.prefix.rstrip("/") or "/kinetrope"))
+    control = LiveClock(clock, arguments.beats_per_bar, getattr(arguments, "latency", 0.0))
+    if osc_in is not None:
+        sinks.append(OscControl(control, osc_in, arguments.prefix.rstrip("/") or "/kinetrope"))
     if keys:
         sinks.append(KeyControl(control))
     return control

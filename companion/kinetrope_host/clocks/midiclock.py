@@ -50,6 +50,7 @@ FIT_TICKS = 12  # ticks a line is fitted through (at a start, after a silence or
 WIDE_BANDWIDTH = 1.5  # Hz: after a fit, so the loop settles within a beat or two
 NARROW_BANDWIDTH = 0.4  # Hz: smooths millisecond jitter to well under a percent of speed
 WIDE_TICKS = 48  # ticks of wide bandwidth after a fit
+MAX_OMEGA = 0.5  # the loop's bandwidth times its period, at most
 STEP_TICKS = 12  # errors in a row on one side that mean the tempo changed ...
 STEP_SHARE = 0.25  # ... when their mean is beyond this share of a period
 ERROR_LIMIT = 0.5  # the most, in periods, one tick's error moves the loop
@@ -168,7 +169,8 @@ class MidiClockFollower:
     def _correct(self, error: float) -> None:
         bandwidth = WIDE_BANDWIDTH if self._wide_left > 0 else NARROW_BANDWIDTH
         self._wide_left -= 1
-        omega = 2.0 * math.pi * bandwidth * self._period
+        # Capped where slow ticks would put the bandwidth near their own rate and the loop would ring.
+        omega = min(2.0 * math.pi * bandwidth * self._period, MAX_OMEGA)
         self._filtered = self._predicted
         self._predicted += math.sqrt(2.0) * omega * error + self._period
         self._period = min(max(self._period + omega * omega * error, MIN_PERIOD), MAX_PERIOD)

@@ -51,7 +51,8 @@ def register(subparsers: Any) -> None:
     clock = command.add_mutually_exclusive_group()
     clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
     clock.add_argument("--midi-clock", metavar="PORT",
-                       help="follow MIDI clock from this mido input, or from HOST:PORT, a mido socket port")
+                       help="follow MIDI clock from this MIDI input (see kinetrope ports), or from HOST:PORT, "
+                            "a mido socket port")
     clock.add_argument("--audio", metavar="FILE",
                        help="follow the beats found in this audio file, from its start (the file is not played)")
     setup.add_clock_options(clock, command)

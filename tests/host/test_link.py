@@ -35,14 +35,16 @@ def namespace():
         subprocess.run(["ip", "netns", "delete", name], check=True)
 
 
-def test_play_follows_a_link_peer_in_phase_tempo_and_start_stop(namespace):
-    osc_port = 9700
+def test_play_follows_a_link_peer_in_phase_tempo_and_start_stop_and_sets_its_tempo(namespace):
+    osc_port, control_port = 9700, 9701
     probe = subprocess.Popen([*namespace, sys.executable, str(SUPPORT / "link_probe.py"), "--osc-port", str(osc_port),
-                              "--seconds", "9"], stdout=subprocess.PIPE, text=True)
+                              "--seconds", "9", "--control-port", str(control_port)],
+                             stdout=subprocess.PIPE, text=True)
     try:
         assert probe.stdout.readline() == "ready\n"
         play = subprocess.run([*namespace, sys.executable, "-m", "kinetrope_host", "play", "bounce", "--link",
-                               "--no-view", "--port", str(osc_port), "--frames", "600"],
+                               "--no-view", "--port", str(osc_port), "--osc-in", str(control_port),
+                               "--frames", "660"],
                               capture_output=True, text=True, timeout=60)
         assert play.returncode == 0, play.stderr
         measured = json.loads(probe.communicate(timeout=60)[0])
@@ -57,3 +59,4 @@ def test_play_follows_a_link_peer_in_phase_tempo_and_start_stop(namespace):
     assert len(held) > 10 and max(held) == min(held)  # the peer stopped: held still
     going = measured["after_start"]
     assert len(going) > 10 and going[-1] > going[0] > held[0]  # ... and started again
+    assert measured["session_tempo"] == pytest.approx(150.0)  # a controller's /bpm moves the whole session

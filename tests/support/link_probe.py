@@ -5,7 +5,8 @@ again at nine tenths, and prints
 what it measured as JSON: the phase error of each frame against its own
 timeline (pips), how long after the change the first frame at the new tempo
 was due (seconds), and the beats of the frames after the stop and after the
-start again."""
+start again; then, as a controller, asks the player for 150 BPM over OSC and
+reports the session's tempo a moment later."""
 
 import argparse
 import json
@@ -14,11 +15,13 @@ import time
 
 import link
 from pythonosc.osc_bundle import OscBundle
+from pythonosc.osc_message_builder import OscMessageBuilder
 
 parser = argparse.ArgumentParser()
 parser.add_argument("--osc-port", type=int, required=True)
 parser.add_argument("--seconds", type=float, default=8.0)
 parser.add_argument("--quantum", type=float, default=4.0)
+parser.add_argument("--control-port", type=int, required=True)
 args = parser.parse_args()
 
 peer = link.Link(120.0)
@@ -83,5 +86,11 @@ while time.monotonic() < started + args.seconds:
         phase_errors.append(difference * 64)
     if changed_at is not None and first_fast is None and abs(values["/kinetrope/bpm"] - 140.0) < 0.01:
         first_fast = due - changed_at
+request = OscMessageBuilder("/kinetrope/bpm")
+request.add_arg(150.0, "f")
+receiver.sendto(request.build().dgram, ("127.0.0.1", args.control_port))
+time.sleep(0.3)
+session_tempo = peer.captureAppSessionState().tempo()
 print(json.dumps({"phase_errors": phase_errors, "tempo_latency": first_fast, "peers": peers_seen,
-                  "after_stop": after_stop, "after_start": after_start}), flush=True)
+                  "after_stop": after_stop, "after_start": after_start, "session_tempo": session_tempo}),
+      flush=True)

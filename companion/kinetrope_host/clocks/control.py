@@ -3,10 +3,11 @@ beat 1 now"), nudges a few milliseconds earlier or later, a latency for
 projectors and lights that answer late; from the keyboard of the terminal
 view and from a controller over OSC.
 
-`LiveClock` wraps whatever clock is followed. Tap tempo and a set tempo need
-a tempo of our own to change, so they act on a `TapClock` (play at a tempo);
-following MIDI clock, Link or audio, the sender owns the tempo and they are
-refused with a word on stderr, while bar reset, nudge and latency still work.
+`LiveClock` wraps whatever clock is followed. Tap tempo and a set tempo act
+on a clock whose tempo can be set: a `TapClock` (play at a tempo), or a Link
+session, whose tempo any peer may set. Following MIDI clock or audio, the
+sender owns the tempo and they are refused with a word on stderr, while bar
+reset, nudge and latency still work.
 """
 
 from __future__ import annotations
@@ -17,7 +18,7 @@ import threading
 import time
 from collections import deque
 from collections.abc import Callable
-from typing import Any, ClassVar, TextIO
+from typing import Any, ClassVar, Protocol, TextIO, runtime_checkable
 
 from kinetrope_host.clocks import Clock
 
@@ -28,6 +29,28 @@ TAP_GAP = 2.0  # seconds: a longer pause starts a new run of taps
 NUDGE_MS = 5.0  # what one arrow key moves
 
 
+@runtime_checkable
+class SetsTempo(Protocol):
+    def set_bpm(self, bpm: float, now: float) -> None: ...
+
+
+class Taps:
+    """A run of taps, and the tempo they make (two or more, the mean
+    interval of the last few; a long pause starts a new run)."""
+
+    def __init__(self) -> None:
+        self._times: deque[float] = deque(maxlen=TAPS_KEPT)
+
+    def tap(self, now: float) -> float | None:
+        if self._times and now - self._times[-1] > TAP_GAP:
+            self._times.clear()
+        self._times.append(now)
+        if len(self._times) < 2 or self._times[-1] <= self._times[0]:
+            return None
+        interval = (self._times[-1] - self._times[0]) / (len(self._times) - 1)
+        return min(max(60.0 / interval, MIN_BPM), MAX_BPM)
+
+
 class TapClock:
     """A constant tempo that can be changed as it runs, the position running
     on without a jump."""
@@ -36,7 +59,7 @@ class TapClock:
         self._bpm = bpm
         self._anchor_time = started
         self._anchor_pip = start_pip
-        self._taps: deque[float] = deque(maxlen=TAPS_KEPT)
+        self._taps = Taps()
 
     def pip(self, now: float) -> float:
         return self._anchor_pip + (now - self._anchor_time) * self._bpm / 60.0 * PIPS_PER_BEAT
@@ -52,13 +75,9 @@ class TapClock:
     def tap(self, now: float) -> None:
         """A tap is on a beat: two or more in a run give the tempo, and each
         moves the nearest beat onto it."""
-        if self._taps and now - self._taps[-1] > TAP_GAP:
-            self._taps.clear()
-        self._taps.append(now)
-        if len(self._taps) >= 2:
-            interval = (self._taps[-1] - self._taps[0]) / (len(self._taps) - 1)
-            if interval > 0:
-                self.set_bpm(min(max(60.0 / interval, MIN_BPM), MAX_BPM), now)
+        tempo = self._taps.tap(now)
+        if tempo is not None:
+            self.set_bpm(tempo, now)
         beat = round(self.pip(now) / PIPS_PER_BEAT)
         self._anchor_pip, self._anchor_time = beat * PIPS_PER_BEAT, now
 
@@ -77,6 +96,7 @@ class LiveClock:
         self.monotonic = monotonic
         self.warn = warn
         self._lock = threading.Lock()
+        self._taps = Taps()  # for a clock that sets its tempo but keeps its own phase (Link)
 
     def _source_time(self, now: float) -> float:
         # Outputs show the music `latency` ahead, so what answers late is on time.
@@ -94,8 +114,14 @@ class LiveClock:
 
     def tap(self) -> None:
         with self._lock:
+            now = self._source_time(self.monotonic())
             if isinstance(self.clock, TapClock):
-                self.clock.tap(self._source_time(self.monotonic()))
+                self.clock.tap(now)
+                return
+            if isinstance(self.clock, SetsTempo):
+                tempo = self._taps.tap(now)
+                if tempo is not None:
+                    self.clock.set_bpm(tempo, now)
                 return
         self._refuse("tap tempo")
 
@@ -104,7 +130,7 @@ class LiveClock:
             self._say(f"tempo must be {MIN_BPM:g} to {MAX_BPM:g} BPM: {bpm!r}")
             return
         with self._lock:
-            if isinstance(self.clock, TapClock):
+            if isinstance(self.clock, SetsTempo):
                 self.clock.set_bpm(bpm, self._source_time(self.monotonic()))
                 return
         self._refuse("setting the tempo")
@@ -125,7 +151,7 @@ class LiveClock:
             self.nudged += ms / 1000.0
 
     def _refuse(self, what: str) -> None:
-        self._say(f"{what} needs play at a tempo: the clock followed sets the tempo")
+        self._say(f"{what} needs play at a tempo or --link: the clock followed sets the tempo")
 
     def _say(self, text: str) -> None:
         print(f"kinetrope: {text}", file=self.warn or sys.stderr, flush=True)

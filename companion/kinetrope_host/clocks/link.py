@@ -63,6 +63,12 @@ class LinkClock:
     def bpm(self, now: float) -> float:
         return float(self.link.captureAppSessionState().tempo())
 
+    def set_bpm(self, bpm: float, now: float) -> None:
+        """Moves the whole session to `bpm` (any peer may), from `now` on."""
+        state = self.link.captureAppSessionState()
+        state.setTempo(bpm, self._micros(now))
+        self.link.commitAppSessionState(state)
+
     def peers(self) -> int:
         return int(self.link.numPeers())
 

@@ -10,11 +10,12 @@ from typing import NoReturn
 from kinetrope_host.commands import export as export_command
 from kinetrope_host.commands import list as list_command
 from kinetrope_host.commands import play as play_command
+from kinetrope_host.commands import ports as ports_command
 from kinetrope_host.commands import show as show_command
 from kinetrope_host.errors import UserError
 
 # Each module adds its subcommand through register(subparsers).
-COMMANDS = [list_command, show_command, play_command, export_command]
+COMMANDS = [list_command, show_command, play_command, export_command, ports_command]
 
 
 class Parser(argparse.ArgumentParser):

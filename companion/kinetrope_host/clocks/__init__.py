@@ -1,6 +1,6 @@
-"""Where the song position comes from: a tempo map, MIDI clock, beats found
-in audio. Each source is a `Clock`; the player asks it which pip it is and
-knows nothing else of it."""
+"""Where the song position comes from: a tempo map, MIDI clock, an Ableton
+Link session, beats found in audio, a tempo tapped live. Each source is a
+`Clock`; the player asks it which pip it is and knows nothing else of it."""
 
 from __future__ import annotations
 

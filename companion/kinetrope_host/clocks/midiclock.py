@@ -1,23 +1,30 @@
 """Following MIDI clock: 24 ticks a quarter note, start, stop, continue and
 song position pointer, from any mido input.
 
+The count of ticks is the position. USB, sockets and JACK deliver MIDI in
+order and lose nothing, so a tick that comes late is late, not lost: a
+slower tempo looks exactly like that. Only the timing between ticks is
+estimated.
+
 Tick arrival times jitter (USB, the sender's scheduler, the network), so the
 raw ticks make a stuttering clock. The follower filters them with the
 second-order delay-locked loop audio software uses to filter time (F.
 Adriaensen, "Using a DLL to filter time", 2005): a predicted time for the
-next tick and a period estimate, both corrected by the error of each real
-tick. Between ticks the pip runs on at the filtered rate, through a lost
-tick but at most three ticks past the last one, so a clock that dies without
-a stop does not run away.
+next tick and a period estimate, both corrected by the error of each tick.
+Between ticks the answer runs on at the filtered rate, at most three ticks
+past the last one, so a clock that dies without a stop holds still.
 
-A tick later than one and a half periods is taken as one or more lost ticks,
-and the position counts them; if the ticks then come in a burst (they were
-only late: a stalled sender or network), each early one takes a lost tick
-back instead of moving the position.
-
-Its bandwidth switches: wide for the first two beats after a start and whenever
-the ticks keep arriving off the prediction on one side (a tempo change), so
-the loop locks fast; narrow otherwise, so jitter is smoothed out.
+The loop is kept safe from what a live rig sends it:
+- the first ticks after a start, a continue or a silence are fitted by a
+  straight line (the last dozen at most), which one jittered interval alone
+  would get wrong by up to a fifth;
+- one tick moves the loop by at most half a period, so a burst (equal or
+  sub-microsecond timestamps after a stall) is absorbed, not taken as tempo;
+- a dozen errors in a row on one side is a tempo change: the line through
+  the last dozen ticks restarts the loop, wide for a while, so halving or
+  doubling the tempo is followed within a beat or two;
+- the tempo answer stays within 20 to 400 BPM.
+Each message costs the same bounded work, whatever came before.
 
 Song position: the first tick after start is pip 0; after a song position
 pointer (in sixteenth notes) and continue, the first tick is at that
@@ -27,23 +34,31 @@ position; a continue after a stop goes on from where the ticks stopped.
 from __future__ import annotations
 
 import math
+import sys
 import threading
 import time
-from collections.abc import Callable, Iterator
-from typing import Any, Protocol
+from collections import deque
+from collections.abc import Callable, Sequence
+from typing import Any, Protocol, TextIO, runtime_checkable
 
 TICKS_PER_BEAT = 24
 PIPS_PER_TICK = 64 / TICKS_PER_BEAT
 TICKS_PER_SIXTEENTH = 6
 
-WIDE_BANDWIDTH = 1.5  # Hz: locks within about a beat; wider lets jitter into the tempo
-NARROW_BANDWIDTH = 0.5  # Hz: smooths millisecond jitter into a fraction of a pip
-LOCK_TICKS = 12  # ticks fitted by a line before the loop takes over
-WIDE_TICKS = 36  # ticks of wide bandwidth after a start, a continue or a tempo change
-DRIFT_TICKS = 6  # consecutive errors on one side that mean the tempo changed
-DRIFT_SHARE = 0.12  # ... when their mean is beyond this share of a period
-LOST_AFTER = 1.5  # a tick this many periods late means ticks were lost
-RUN_AHEAD = 3.0  # ticks the answer may run past the last tick (through lost ones, not further)
+MIN_BPM, MAX_BPM = 20.0, 400.0
+FIT_TICKS = 12  # ticks a line is fitted through (at a start, after a silence or a tempo change)
+WIDE_BANDWIDTH = 1.5  # Hz: after a fit, so the loop settles within a beat or two
+NARROW_BANDWIDTH = 0.4  # Hz: smooths millisecond jitter to well under a percent of speed
+WIDE_TICKS = 48  # ticks of wide bandwidth after a fit
+MAX_OMEGA = 0.5  # the loop's bandwidth times its period, at most
+STEP_TICKS = 12  # errors in a row on one side that mean the tempo changed ...
+STEP_SHARE = 0.25  # ... when their mean is beyond this share of a period
+ERROR_LIMIT = 0.5  # the most, in periods, one tick's error moves the loop
+RUN_AHEAD = 3.0  # ticks the answer may run past the last tick
+LOST_BEATS = 1.0  # a silence this long (at the tempo followed) means the clock is lost
+MIN_SILENCE = 0.25  # seconds: ... and never less than this
+
+MAX_MESSAGE_BYTES = 256  # longer messages (SysEx dumps, a stuck sender) are dropped unread
 
 
 class Message(Protocol):
@@ -51,6 +66,13 @@ class Message(Protocol):
 
     @property
     def type(self) -> str: ...
+
+
+def _period_for(bpm: float) -> float:
+    return 60.0 / (bpm * TICKS_PER_BEAT)
+
+
+MIN_PERIOD, MAX_PERIOD = _period_for(MAX_BPM), _period_for(MIN_BPM)
 
 
 class MidiClockFollower:
@@ -63,22 +85,23 @@ class MidiClockFollower:
             raise ValueError(f"default bpm must be positive: {default_bpm!r}")
         self.monotonic = monotonic
         self._lock = threading.Lock()
-        self._period = 60.0 / (default_bpm * TICKS_PER_BEAT)  # filtered seconds a tick
+        self._period = min(max(_period_for(default_bpm), MIN_PERIOD), MAX_PERIOD)  # filtered seconds a tick
         self._running = False
         self._next_tick = 0  # position, in ticks, of the next tick to arrive
         self._last_tick = -1  # position of the last tick received while running (-1: none yet)
         self._held = 0.0  # the pip while stopped or before the first tick
         self._filtered = 0.0  # filtered time of the last tick
-        self._maybe_late = 0  # ticks lately taken as lost that a burst may still bring
-        self._fit: list[tuple[int, float]] = []  # (position, arrival) of the ticks while locking in
         self._predicted = 0.0  # predicted time of the next tick
-        self._fit = []
-        self._maybe_late = 0
-        self._wide_left = WIDE_TICKS
-        self._recent: list[float] = []
+        self._last_arrival = 0.0
+        self._arrivals: deque[float] = deque(maxlen=FIT_TICKS)  # of the ticks since the last fit began
+        self._fitting = False
+        self._wide_left = 0
+        self._run_count = 0  # errors in a row on one side, and their sum
+        self._run_sum = 0.0
         self._floor = -math.inf  # never answer less than this while running
         self.ticks = 0
-        self.lost_ticks = 0
+        self.lost_ticks = 0  # kept for callers: an ordered transport loses none, so always 0
+        self.dropped = 0  # messages too long to read (see MAX_MESSAGE_BYTES)
 
     # Messages.
 
@@ -91,124 +114,93 @@ class MidiClockFollower:
             if kind == "clock":
                 self._tick(at)
             elif kind == "start":
-                self._restart(0, at)
+                self._restart(0)
             elif kind == "continue":
-                self._restart(self._next_tick, at)
+                self._restart(self._next_tick)
             elif kind == "stop":
                 if self._running:
-                    # Held no further than the next tick's position, where a continue goes on.
-                    self._held = min(self._pip_running(at), self._next_tick * PIPS_PER_TICK)
+                    # Held at least at the last tick, no further than the next one, where a continue goes on.
+                    pip = max(self._pip_running(at), self._last_tick * PIPS_PER_TICK)
+                    self._held = min(pip, self._next_tick * PIPS_PER_TICK)
                     self._running = False
             elif kind == "songpos":
                 position = int(getattr(message, "pos", 0)) * TICKS_PER_SIXTEENTH
                 self._next_tick = position
                 self._held = position * PIPS_PER_TICK
                 if self._running:
-                    self._restart(position, at)
+                    self._restart(position)
 
-    def _restart(self, position: int, at: float) -> None:
+    def _restart(self, position: int) -> None:
         self._running = True
         self._next_tick = position
         self._last_tick = -1
         self._held = position * PIPS_PER_TICK
         self._floor = -math.inf
-        self._fit = []
-        self._maybe_late = 0
-        self._wide_left = WIDE_TICKS
-        self._recent.clear()
 
     def _tick(self, at: float) -> None:
         self.ticks += 1
         if not self._running:
             return
-        if self._last_tick < 0:
-            # The first tick anchors the position; the period is measured from the next ones.
-            self._last_tick = self._next_tick
-            self._next_tick += 1
+        silence = at - self._last_arrival
+        first = self._last_tick < 0
+        self._last_tick = self._next_tick
+        self._next_tick += 1
+        self._last_arrival = at
+        if first or silence > self._silence_limit():
+            # Anchored afresh: the period is kept until the ticks give a new one.
+            self._arrivals.clear()
+            self._arrivals.append(at)
+            self._fitting = True
             self._filtered = at
             self._predicted = at + self._period
-            self._fit = [(self._last_tick, at)]
             return
-        if self._fit:
-            self._lock_in(at)
+        self._arrivals.append(at)
+        if self._fitting:
+            self._fit_line()
+            self._fitting = len(self._arrivals) < FIT_TICKS
             return
         error = at - self._predicted
-        if error > (LOST_AFTER - 1.0) * self._period:
-            lost = max(1, round(error / self._period))
-            self._advance(lost)
-            self._maybe_late += lost
-            error = at - self._predicted
-        elif error < -(LOST_AFTER - 1.0) * self._period and self._maybe_late > 0:
-            # A burst after a gap: the ticks taken as lost were only late (a
-            # sender or network that stalled), and this is one of them. It
-            # takes back one lost tick and moves nothing.
-            self._maybe_late -= 1
-            self.lost_ticks -= 1
+        if self._tempo_changed(error):
+            self._fit_line()
             return
-        else:
-            self._maybe_late = 0
-        self._track_drift(error)
+        limit = ERROR_LIMIT * self._period
+        self._correct(min(max(error, -limit), limit))
+
+    def _correct(self, error: float) -> None:
         bandwidth = WIDE_BANDWIDTH if self._wide_left > 0 else NARROW_BANDWIDTH
         self._wide_left -= 1
-        omega = 2.0 * math.pi * bandwidth * self._period
+        # Capped where slow ticks would put the bandwidth near their own rate and the loop would ring.
+        omega = min(2.0 * math.pi * bandwidth * self._period, MAX_OMEGA)
         self._filtered = self._predicted
         self._predicted += math.sqrt(2.0) * omega * error + self._period
-        self._period += omega * omega * error
-        self._last_tick = self._next_tick
-        self._next_tick += 1
+        self._period = min(max(self._period + omega * omega * error, MIN_PERIOD), MAX_PERIOD)
 
-    def _lock_in(self, at: float) -> None:
-        """The first ticks after a start or continue: a straight line fitted
-        through them gives the loop its first period and phase, which one
-        jittered interval alone would get wrong by up to a fifth."""
-        fit = self._fit
-        interval = at - fit[-1][1]
-        if len(fit) == 1:
-            self._period = interval
-        elif len(fit) == 2 and self._period > LOST_AFTER * interval:
-            # The first interval was twice this one: a tick was lost in it.
-            fit[-1] = (fit[-1][0] + 1, fit[-1][1])
-            self._next_tick += 1
-            self.lost_ticks += 1
-        elif interval > LOST_AFTER * self._period:
-            lost = max(1, round(interval / self._period) - 1)
-            self._next_tick += lost
-            self.lost_ticks += lost
-        fit.append((self._next_tick, at))
-        self._last_tick = self._next_tick
-        self._next_tick += 1
-        if len(fit) >= 3:
-            count = len(fit)
-            mean_position = sum(p for p, _ in fit) / count
-            mean_time = sum(t for _, t in fit) / count
-            spread = sum((p - mean_position) ** 2 for p, _ in fit)
-            self._period = sum((p - mean_position) * (t - mean_time) for p, t in fit) / spread
-        self._filtered = at
-        self._predicted = at + self._period
-        if len(fit) >= LOCK_TICKS:
-            line_now = mean_time + (self._last_tick - mean_position) * self._period
-            self._filtered = line_now
-            self._predicted = line_now + self._period
-            self._fit = []
+    def _tempo_changed(self, error: float) -> bool:
+        if self._run_count and (error > 0) != (self._run_sum > 0):
+            self._run_count, self._run_sum = 0, 0.0
+        self._run_count += 1
+        self._run_sum += error
+        return self._run_count >= STEP_TICKS and abs(self._run_sum) > STEP_SHARE * self._period * self._run_count
 
-    def _advance(self, lost: int) -> None:
-        """Counts `lost` ticks that never arrived at their predicted times."""
-        for _ in range(lost):
-            self._filtered = self._predicted
-            self._predicted += self._period
-            self._next_tick += 1
-        self.lost_ticks += lost
+    def _fit_line(self) -> None:
+        """A least-squares line through the kept arrivals (consecutive ticks)
+        gives the period and the filtered time of the last tick; the loop
+        goes on from there, wide."""
+        arrivals = self._arrivals
+        count = len(arrivals)
+        mean_index = (count - 1) / 2.0
+        mean_time = sum(arrivals) / count
+        spread = sum((k - mean_index) ** 2 for k in range(count))
+        slope = sum((k - mean_index) * (t - mean_time) for k, t in enumerate(arrivals)) / spread
+        self._period = min(max(slope, MIN_PERIOD), MAX_PERIOD)
+        last = mean_time + (count - 1 - mean_index) * slope
+        self._filtered = last
+        self._predicted = last + self._period
+        self._wide_left = WIDE_TICKS
+        self._run_count, self._run_sum = 0, 0.0
 
-    def _track_drift(self, error: float) -> None:
-        self._recent.append(error)
-        if len(self._recent) > DRIFT_TICKS:
-            del self._recent[0]
-        if len(self._recent) == DRIFT_TICKS and self._wide_left <= 0:
-            mean = sum(self._recent) / DRIFT_TICKS
-            one_side = all(e > 0 for e in self._recent) or all(e < 0 for e in self._recent)
-            if one_side and abs(mean) > DRIFT_SHARE * self._period:
-                self._wide_left = WIDE_TICKS
-                self._recent.clear()
+    def _silence_limit(self) -> float:
+        return max(LOST_BEATS * TICKS_PER_BEAT * self._period, MIN_SILENCE)
 
     # Answers.
 
@@ -217,8 +209,9 @@ class MidiClockFollower:
             return self._held
         span = self._predicted - self._filtered
         ahead = (now - self._filtered) / span if span > 0 else 0.0
-        pip = (self._last_tick + min(max(ahead, 0.0), RUN_AHEAD)) * PIPS_PER_TICK
-        # Each tick re-anchors at its filtered time; keep the answer from stepping back.
+        # Down to a tick behind: an early tick is met where the answer is, not jumped to.
+        pip = (self._last_tick + min(max(ahead, -1.0), RUN_AHEAD)) * PIPS_PER_TICK
+        # Each tick or fit re-anchors; keep the answer from stepping back.
         pip = max(pip, self._floor)
         self._floor = pip
         return pip
@@ -234,6 +227,13 @@ class MidiClockFollower:
         with self._lock:
             return 60.0 / (self._period * TICKS_PER_BEAT)
 
+    def lost(self, now: float | None = None) -> bool:
+        """Running, yet no tick for a beat or more: the sender went away
+        without a stop (the answer holds a few ticks past the last one)."""
+        now = self.monotonic() if now is None else now
+        with self._lock:
+            return self._running and self._last_tick >= 0 and now - self._last_arrival > self._silence_limit()
+
     @property
     def running(self) -> bool:
         with self._lock:
@@ -241,14 +241,15 @@ class MidiClockFollower:
 
     # Ports.
 
-    def follow(self, port: Any) -> threading.Thread:
+    def follow(self, port: Any, warn: TextIO | None = None) -> threading.Thread:
         """Reads `port` (any mido input: a port, a socket port) in a daemon
-        thread until it closes, feeding each message with its arrival time."""
+        thread until it closes, feeding each message with its arrival time.
+        Messages longer than MAX_MESSAGE_BYTES are dropped, with one warning."""
+        from kinetrope_host.clocks.midiports import bounded_messages
 
         def read() -> None:
-            messages: Iterator[Any] = iter(port)
             try:
-                for message in messages:
+                for message in bounded_messages(port, self._dropped, warn or sys.stderr):
                     self.feed(message, self.monotonic())
             except (OSError, EOFError, ValueError):
                 # The port closed under the reader: the clock just stops.
@@ -258,34 +259,60 @@ class MidiClockFollower:
         thread.start()
         return thread
 
+    def _dropped(self) -> None:
+        self.dropped += 1
+
 
 def open_clock_input(name: str) -> Any:
-    """A mido input for `name`: HOST:PORT connects to a mido socket port (as
-    `mido-serve` offers one), anything else opens the named MIDI input.
-    `UserError` for a port that does not exist or does not answer."""
-    from kinetrope_host.errors import UserError
+    """Kept where callers found it: see `kinetrope_host.clocks.midiports`."""
+    from kinetrope_host.clocks.midiports import open_clock_input as open_input
 
-    try:
-        import mido  # type: ignore[import-untyped, unused-ignore]
-        import mido.sockets  # type: ignore[import-untyped, unused-ignore]
-    except ImportError:
-        raise UserError("following MIDI clock needs mido: pip install 'kinetrope[midi]'") from None
-    host, colon, number = name.rpartition(":")
-    if colon and number.isdigit():
-        port_number = int(number)
-        if not 1 <= port_number <= 65535:
-            raise UserError(f"MIDI socket port must be 1 to 65535: {name}")
-        try:
-            return mido.sockets.connect(host or "127.0.0.1", port_number)
-        except OSError as error:
-            raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror or error}") from None
-    try:
-        return mido.open_input(name)
-    except (OSError, ImportError, ModuleNotFoundError) as error:
-        try:
-            known = mido.get_input_names()
-        except Exception:
-            known = []
-        listing = f"; inputs: {', '.join(known)}" if known else "; no MIDI inputs found (HOST:PORT reaches a socket port)"
-        reason = "no such MIDI input" if isinstance(error, OSError) else f"no MIDI backend ({error})"
-        raise UserError(f"{reason}: {name}{listing}") from None
+    return open_input(name)
+
+
+@runtime_checkable
+class ClockListener(Protocol):
+    """What a sink offers to be told that the followed clock stopped or came back."""
+
+    def clock_stopped(self) -> None: ...
+
+    def clock_resumed(self) -> None: ...
+
+
+class LostClockNotice:
+    """A frame sink that says once, on stderr, when the followed clock has
+    gone silent without a stop, and again after it came back and went again.
+    Sinks that must act when the music stops (moving heads going dark) are
+    told of every stop and loss, and of the clock's return."""
+
+    def __init__(self, follower: MidiClockFollower, beats_per_bar: int, out: TextIO | None = None,
+                 listeners: Sequence[ClockListener] = ()) -> None:
+        self.follower = follower
+        self.beats_per_bar = beats_per_bar
+        self.out = out
+        self.listeners = list(listeners)
+        self.said = False
+        self.halted = False
+
+    def send(self, frame: Any) -> None:
+        lost = self.follower.lost()
+        if lost and not self.said:
+            beat = math.floor(frame.pip / 64.0)
+            bar, in_bar = divmod(beat, self.beats_per_bar)
+            print(f"MIDI clock lost: holding at bar {bar + 1} beat {in_bar + 1}", file=self.out or sys.stderr,
+                  flush=True)
+        self.said = lost
+        self._tell(lost or not self.follower.running)
+
+    def _tell(self, halted: bool) -> None:
+        if halted == self.halted:
+            return
+        self.halted = halted
+        for listener in self.listeners:
+            if halted:
+                listener.clock_stopped()
+            else:
+                listener.clock_resumed()
+
+    def close(self) -> None:
+        pass

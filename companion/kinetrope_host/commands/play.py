@@ -11,7 +11,8 @@ import time
 from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
-from kinetrope_host.clocks import Clock, TempoClock, TempoMap
+from kinetrope_host.clocks import Clock, TempoClock, TempoMap, setup
+from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
 from kinetrope_host.outputs import lights
 from kinetrope_host.outputs.terminal import LiveView
@@ -51,9 +52,11 @@ def register(subparsers: Any) -> None:
     clock = command.add_mutually_exclusive_group()
     clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
     clock.add_argument("--midi-clock", metavar="PORT",
-                       help="follow MIDI clock from this mido input, or from HOST:PORT, a mido socket port")
+                       help="follow MIDI clock from this MIDI input (see kinetrope ports), or from HOST:PORT, "
+                            "a mido socket port")
     clock.add_argument("--audio", metavar="FILE",
                        help="follow the beats found in this audio file, from its start (the file is not played)")
+    setup.add_clock_options(clock, command)
     command.add_argument("--start-beat", type=finite_number, default=0.0,
                          help="song position of the first frame, in beats (default 0; negative for a count-in)")
     command.add_argument("--bars", type=positive_count, default=None,
@@ -90,12 +93,10 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
     start_pip = arguments.start_beat * 64.0
     bars = arguments.bars
     until = None if bars is None else start_pip + bars * arguments.beats_per_bar * 64.0
+    if (link := setup.link_clock(arguments)) is not None:
+        return link, None if bars is None else link.pip(started) + bars * arguments.beats_per_bar * 64.0
     if arguments.midi_clock is not None:
-        from kinetrope_host.clocks.midiclock import MidiClockFollower, open_clock_input
-
-        follower = MidiClockFollower()
-        follower.follow(open_clock_input(arguments.midi_clock))
-        return follower, until
+        return setup.midi_clock(arguments.midi_clock), until
     if arguments.audio is not None:
         from kinetrope_host.clocks.audio import beat_map
 
@@ -110,10 +111,12 @@ def run(arguments: argparse.Namespace) -> int:
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)
     sinks = sinks_for(arguments)
+    sinks += setup.clock_sinks(clock, arguments, sinks)
     started = time.monotonic()
     if isinstance(clock, TempoClock):
         # Analysing a file takes a while: the music starts when the frames do.
         clock.started = started
+    clock = setup.live(clock, arguments, sinks)
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
     if not any(isinstance(sink, LiveView) for sink in sinks):

@@ -19,7 +19,7 @@ from dataclasses import dataclass
 from pathlib import Path
 from typing import Any
 
-from kinetrope_host.clocks.audio_file import RATE, Progress, check_path, load
+from kinetrope_host.clocks.audio_file import RATE, Progress, check_file, load
 from kinetrope_host.clocks.beat_tracking import Bars, analyse
 from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.errors import UserError
@@ -97,7 +97,7 @@ def analyse_file(path: str | os.PathLike[str], progress: Progress | None = None,
     """Bars of the file and its duration in seconds, from the cache when this
     content was analysed before."""
     name = os.fspath(path)
-    check_path(name)
+    check_file(name)
     key = content_key(name) if cache else ""
     if cache and (hit := _cached(key)) is not None:
         return hit

@@ -3,7 +3,7 @@ the samples are trusted.
 
 The header is checked before anything is decoded: a regular file (a FIFO
 would block the reader, a device would never end), a sample rate of 8 to
-384 kHz, 1 to 64 channels, at most `MAX_SECONDS`. Then the file is decoded
+384 kHz, 1 to 64 channels, at most `MAX_SECONDS` and `MAX_SAMPLES`. Then the file is decoded
 in blocks of `BLOCK` frames, each block mixed to mono, checked (no NaN or
 infinity, no sample past `MAX_MAGNITUDE`) and resampled to `RATE` by a
 streaming resampler, straight into one array sized from the header. So the
@@ -28,6 +28,7 @@ MAX_RATE = 384_000
 MAX_CHANNELS = 64
 MAX_SECONDS = 60 * 60  # an hour: a long DJ set is cut into tracks first
 MAX_MAGNITUDE = 1_000.0  # 60 dB over full scale: past this the data is not sound
+MAX_SAMPLES = MAX_SECONDS * 96_000 * 2  # all channels together: an hour of stereo at 96 kHz
 BLOCK = 65_536  # frames decoded at a time
 
 Progress = Callable[[float], None]  # told the share done, 0 to 1
@@ -65,6 +66,23 @@ def check_header(name: str, rate: int, channels: int, frames: int) -> None:
         raise _refuse(name, "it holds no samples")
     if frames > MAX_SECONDS * rate:
         raise _refuse(name, f"it lasts {frames / rate / 60:.0f} minutes; at most {MAX_SECONDS // 60} are analysed")
+    if frames * channels > MAX_SAMPLES:
+        raise _refuse(name, f"it holds {frames * channels} samples; at most {MAX_SAMPLES} are decoded")
+
+
+def check_file(name: str) -> None:
+    """The path and header checks alone, with no sample decoded: done before
+    the file's content is hashed, so a 2 GB file that claims hours is
+    refused at once."""
+    import soundfile  # type: ignore[import-untyped, unused-ignore]
+
+    check_path(name)
+    try:
+        info = soundfile.info(name)
+    except (soundfile.LibsndfileError, RuntimeError, OSError, ValueError) as error:
+        text = str(error).strip()
+        raise _refuse(name, text.splitlines()[0] if text else type(error).__name__) from None
+    check_header(name, int(info.samplerate), int(info.channels), int(info.frames))
 
 
 def _check_block(name: str, block: Any) -> None:

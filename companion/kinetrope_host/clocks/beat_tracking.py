@@ -39,12 +39,13 @@ SNARE_MEL = 40  # mel bands from here up (above about 2 kHz): snare and hats, th
 EDGE = 0.15  # a first or last beat weaker than this share of the median is the tracker running on in silence
 COMPOUND_BPM = 150.0  # beats grouped in threes faster than this are the eighths of a 6/8
 TEMPO_SPAN = 8.0  # seconds of librosa's tempo window, and of the median over its estimates
-TEMPO_BLOCK = 4096  # onset frames (95 s) a block of the local tempo estimate
+TEMPO_BLOCK = 2048  # onset frames (48 s) a block of the local tempo estimate
 SEARCH = 0.035  # seconds either side of a tracked beat where its onset peak is looked for
 BLOCK_FRAMES = 1024  # coarse frames a block (24 s): the STFT of one block is what analysis holds at once
 FLAT_CHROMA = 0.6  # median share of the loudest pitch class the others reach: at this or above, no harmony
 PITCHED_CHROMA = 0.35  # at this or below, plainly pitched music
-FOUR_BIAS = 1.1  # four beats a bar is the common case: it wins close calls against two and three
+FOUR_BIAS = 1.1
+TERNARY = 1.3  # onsets at the thirds of a beat this much stronger than at its half: a compound beat  # four beats a bar is the common case: it wins close calls against two and three
 
 
 @dataclass(frozen=True)
@@ -272,17 +273,20 @@ def _contrast(cues: list[Any], meter: int, phase: int) -> float:
 
 
 def _ternary(onsets: Any, beats: list[float]) -> bool:
-    """Whether the onsets between beats fall on thirds rather than halves or quarters."""
-    import numpy
-
-    thirds = halves = 0.0
+    """Whether the onsets between beats fall on thirds rather than on the
+    half. Each window runs on an eighth of a beat past its place: a soft
+    attack peaks late."""
+    thirds = half = 0.0
     for here, there in zip(beats, beats[1:]):
         span = there - here
-        for share, weight in ((1 / 3, 1), (2 / 3, 1)):
-            thirds += _peak_near(onsets, here + share * span, span / 30) * weight
-        for share, weight in ((1 / 4, 1), (2 / 4, 1), (3 / 4, 1)):
-            halves += _peak_near(onsets, here + share * span, span / 30) * weight * 2 / 3
-    return bool(thirds > 1.25 * halves)
+        thirds += sum(_peak_after(onsets, here + share * span, span / 8) for share in (1 / 3, 2 / 3)) / 2
+        half += _peak_after(onsets, here + span / 2, span / 8)
+    return bool(thirds > TERNARY * half)
+
+
+def _peak_after(onsets: Any, at: float, reach: float) -> float:
+    low = max(int(at * RATE / HOP), 0)
+    return float(onsets[low:max(int((at + reach) * RATE / HOP) + 1, low + 1)].max(initial=0.0))
 
 
 def _peak_near(onsets: Any, at: float, reach: float) -> float:

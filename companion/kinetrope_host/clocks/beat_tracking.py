@@ -2,8 +2,8 @@
 
 Features: one pass over the samples, a block at a time, makes a log-mel
 spectrogram (onsets, and the low bands where kick drums are), a chromagram
-(where the harmony changes) and a fine onset envelope (2.9 ms hop, for
-placing each beat). Only these small arrays outlive a block, so analysis
+(where the harmony changes); each beat is then placed on a finer hop
+computed near it only. Only these small arrays outlive a block, so analysis
 takes the samples plus about a third of their size again, plus a fixed
 block's worth.
 
@@ -45,6 +45,7 @@ BLOCK_FRAMES = 1024  # coarse frames a block (24 s): the STFT of one block is wh
 FLAT_CHROMA = 0.6  # median share of the loudest pitch class the others reach: at this or above, no harmony
 PITCHED_CHROMA = 0.35  # at this or below, plainly pitched music
 FOUR_BIAS = 1.1
+HEARD = 0.05  # onsets between beats at least this share of those on the beats count as a subdivision
 TERNARY = 1.3  # onsets at the thirds of a beat this much stronger than at its half: a compound beat  # four beats a bar is the common case: it wins close calls against two and three
 
 
@@ -97,7 +98,7 @@ class Features:
     kick: Any  # onset strength of the lowest bands, one a HOP
     snare: Any  # onset strength of the high bands, one a HOP
     chroma: Any  # 12 x frames
-    fine: Any  # onset strength, one a FINE_HOP
+    samples: Any  # kept to place each beat on the fine hop, near the beat only
 
 
 def features(samples: Any, progress: Progress | None = None) -> Features:
@@ -106,32 +107,23 @@ def features(samples: Any, progress: Progress | None = None) -> Features:
     librosa = _librosa()
     frames = 1 + len(samples) // HOP
     mel = librosa.filters.mel(sr=RATE, n_fft=WINDOW, n_mels=MELS)
-    fine_mel = librosa.filters.mel(sr=RATE, n_fft=FINE_WINDOW, n_mels=FINE_MELS)
     chroma_filter = librosa.filters.chroma(sr=RATE, n_fft=WINDOW)
     logmel = numpy.empty((MELS, frames), dtype=numpy.float32)
     chroma = numpy.empty((12, frames), dtype=numpy.float32)
-    ratio = HOP // FINE_HOP
-    fine_frames = 1 + len(samples) // FINE_HOP
-    fine_logmel = numpy.empty((FINE_MELS, fine_frames), dtype=numpy.float32)
     for first in range(0, frames, BLOCK_FRAMES):
         last = min(first + BLOCK_FRAMES, frames)
         power = _spectra(samples, HOP, WINDOW, first, last)
         logmel[:, first:last] = librosa.power_to_db(mel @ power, top_db=None)
         chroma[:, first:last] = chroma_filter @ power
-        fine_first, fine_last = first * ratio, min(last * ratio, fine_frames)
-        fine_power = _spectra(samples, FINE_HOP, FINE_WINDOW, fine_first, fine_last)
-        fine_logmel[:, fine_first:fine_last] = librosa.power_to_db(fine_mel @ fine_power, top_db=None)
         if progress is not None:
             progress(last / frames)
     # the 80 dB floor librosa puts under the loudest bin, applied once the loudest is known
     numpy.maximum(logmel, logmel.max() - 80.0, out=logmel)
-    numpy.maximum(fine_logmel, fine_logmel.max() - 80.0, out=fine_logmel)
     onsets = librosa.onset.onset_strength(S=logmel, sr=RATE, hop_length=HOP, n_fft=WINDOW)
     kick = librosa.onset.onset_strength(S=logmel[:KICK_MELS], sr=RATE, hop_length=HOP, n_fft=WINDOW)
     snare = librosa.onset.onset_strength(S=logmel[SNARE_MEL:], sr=RATE, hop_length=HOP, n_fft=WINDOW)
-    fine = librosa.onset.onset_strength(S=fine_logmel, sr=RATE, hop_length=FINE_HOP, n_fft=FINE_WINDOW)
     chroma /= numpy.maximum(chroma.max(axis=0, keepdims=True), 1e-10)
-    return Features(onsets, kick, snare, chroma, fine)
+    return Features(onsets, kick, snare, chroma, samples)
 
 
 def _local_tempo(onsets: Any) -> Any:
@@ -160,24 +152,38 @@ def _local_tempo(onsets: Any) -> Any:
     return median_filter(local, size=max(1, 2 * edge), mode="nearest")
 
 
-def _place(coarse: Any, fine: Any) -> list[float]:
-    """Each beat moved to the onset peak within SEARCH of it, between fine
-    frames by a parabola through the peak and its neighbours."""
+def _fine_onsets(samples: Any, mel: Any, first: int, last: int) -> Any:
+    """Onset strength on the fine hop at fine frames first..last-1, timed as
+    librosa times its envelope: a frame's rise is put where its window's
+    leading edge is."""
     import numpy
 
+    librosa = _librosa()
+    lead = FINE_WINDOW // (2 * FINE_HOP)
+    logmel = librosa.power_to_db(mel @ _spectra(samples, FINE_HOP, FINE_WINDOW, first - lead - 1, last - lead),
+                                 top_db=None)
+    numpy.maximum(logmel, logmel.max() - 80.0, out=logmel)
+    return numpy.maximum(numpy.diff(logmel, axis=1), 0.0).mean(axis=0)
+
+
+def _place(coarse: list[float], samples: Any) -> list[float]:
+    """Each beat moved to the onset peak within SEARCH of it, found on a fine
+    hop computed near the beat only, and placed between frames by a parabola
+    through the peak and its neighbours."""
+    import numpy
+
+    librosa = _librosa()
+    mel = librosa.filters.mel(sr=RATE, n_fft=FINE_WINDOW, n_mels=FINE_MELS)
     reach = int(round(SEARCH * RATE / FINE_HOP))
     placed = []
     for time in coarse:
-        centre = int(round(time * RATE / FINE_HOP))
-        low, high = max(centre - reach, 1), min(centre + reach + 1, len(fine) - 1)
-        if low >= high:
-            placed.append(float(time))
-            continue
-        peak = low + int(numpy.argmax(fine[low:high]))
+        low = int(round(time * RATE / FINE_HOP)) - reach - 1
+        fine = _fine_onsets(samples, mel, low, low + 2 * reach + 3)
+        peak = 1 + int(numpy.argmax(fine[1:-1]))
         before, at, after = fine[peak - 1], fine[peak], fine[peak + 1]
         curve = before - 2.0 * at + after
         shift = 0.5 * (before - after) / curve if curve < 0 else 0.0
-        placed.append(float((peak + shift) * FINE_HOP / RATE) if at > 0 else float(time))
+        placed.append(float((low + peak + shift) * FINE_HOP / RATE) if at > 0 else float(time))
     return placed
 
 
@@ -223,7 +229,7 @@ def track(found: Features) -> list[float]:
     _, frames = librosa.beat.beat_track(onset_envelope=found.onsets, sr=RATE, hop_length=HOP,
                                         bpm=_local_tempo(found.onsets), units="frames", trim=False)
     coarse = librosa.frames_to_time(frames, sr=RATE, hop_length=HOP)
-    return regular(_place(_trim_edges(list(coarse), found.onsets), found.fine))
+    return regular(_place(_trim_edges(list(coarse), found.onsets), found.samples))
 
 
 def _at_beats(envelope: Any, beats: list[float], hop: int) -> Any:
@@ -276,12 +282,14 @@ def _ternary(onsets: Any, beats: list[float]) -> bool:
     """Whether the onsets between beats fall on thirds rather than on the
     half. Each window runs on an eighth of a beat past its place: a soft
     attack peaks late."""
-    thirds = half = 0.0
+    thirds = half = on_beats = 0.0
     for here, there in zip(beats, beats[1:]):
         span = there - here
         thirds += sum(_peak_after(onsets, here + share * span, span / 8) for share in (1 / 3, 2 / 3)) / 2
         half += _peak_after(onsets, here + span / 2, span / 8)
-    return bool(thirds > TERNARY * half)
+        on_beats += _peak_after(onsets, here, span / 8)
+    # with nothing between the beats the ratio is of noise: thirds must be heard
+    return bool(thirds > TERNARY * half and thirds > HEARD * on_beats)
 
 
 def _peak_after(onsets: Any, at: float, reach: float) -> float:

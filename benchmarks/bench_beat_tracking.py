@@ -19,8 +19,9 @@ import statistics
 import sys
 import tempfile
 import time
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 import librosa
 import mir_eval
@@ -28,10 +29,8 @@ import numpy
 import soundfile
 
 sys.path.insert(0, str(Path(__file__).parents[1] / "tests" / "support"))
-from click_tracks import (RATE, changing_beats, render_groove, render_song, rubato_beats,  # noqa: E402
-                          steady_beats)
-
-from kinetrope_host.clocks import audio  # noqa: E402
+from click_tracks import RATE, changing_beats, render_groove, render_song, rubato_beats, steady_beats
+from kinetrope_host.clocks import audio
 
 
 def step_beats(seconds: float, tempi: list[float]) -> list[float]:

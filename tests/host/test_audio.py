@@ -14,11 +14,10 @@ from optional import need
 
 soundfile = need("soundfile")
 need("librosa")
-import numpy  # noqa: E402
-from click_tracks import (RATE, changing_beats, render, render_groove, render_song, steady_beats,  # noqa: E402
-                          write_song_midi)
-from kinetrope_host.clocks import audio, beat_tracking  # noqa: E402
-from kinetrope_host.errors import UserError  # noqa: E402
+import numpy
+from click_tracks import RATE, changing_beats, render, render_groove, render_song, steady_beats, write_song_midi
+from kinetrope_host.clocks import audio, beat_tracking
+from kinetrope_host.errors import UserError
 
 SECONDS = 20.0
 # name: true beats, rendering, meter, index of the first downbeat
@@ -82,7 +81,7 @@ def test_every_beat_is_found_and_bar_1_is_the_true_downbeat(tracked, name):
 
 
 def test_the_beat_map_follows_a_tempo_change(tracked):
-    true, _, found = tracked["click_100_to_130"]
+    _, _, found = tracked["click_100_to_130"]
     assert found.tempo.bpm_at(SECONDS - 2) == pytest.approx(130, rel=0.01)
     assert found.tempo.bpm_at(2.0) == pytest.approx(100, rel=0.01)
     assert found.duration == pytest.approx(SECONDS, abs=1e-3)

@@ -26,7 +26,7 @@ def render(beats, seconds, kind, seed=0):
     track = numpy.zeros(int(seconds * RATE))
 
     def add(at, sound):
-        start = int(round(at * RATE))
+        start = round(at * RATE)
         end = min(start + len(sound), len(track))
         track[start:end] += sound[:end - start]
 
@@ -112,7 +112,7 @@ def render_groove(beats, seconds, groove, pickup=0, seed=0):
             if index < 0:
                 continue
             at = extended[index] + (position % 1) * (extended[index + 1] - extended[index])
-            start = int(round(at * RATE))
+            start = round(at * RATE)
             end = min(start + len(sounds[name]), len(track))
             if start < len(track):
                 track[start:end] += sounds[name][:end - start]
@@ -137,10 +137,10 @@ def write_song_midi(beats, path, per_bar=4, compound=False, pickup=0, seed=0):
     roots = [60, 57, 53, 55]
     events = []  # (tick, order, message)
     first = beats[0]
-    events.append((0, 0, mido.MetaMessage("set_tempo", tempo=int(round(first * 1e6)))))  # silence before beat 0
+    events.append((0, 0, mido.MetaMessage("set_tempo", tempo=round(first * 1e6))))  # silence before beat 0
     for index in range(len(beats) - 1):
         tick = (index + 1) * ticks
-        events.append((tick, 0, mido.MetaMessage("set_tempo", tempo=int(round((beats[index + 1] - beats[index]) * 1e6)))))
+        events.append((tick, 0, mido.MetaMessage("set_tempo", tempo=round((beats[index + 1] - beats[index]) * 1e6))))
     for index in range(len(beats)):
         tick = (index + 1) * ticks
         bar, in_bar = divmod(index - pickup, per_bar)

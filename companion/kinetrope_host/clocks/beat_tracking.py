@@ -127,15 +127,14 @@ def features(samples: Any, progress: Progress | None = None) -> Features:
 
 
 def _local_tempo(onsets: Any) -> Any:
-    from scipy.ndimage import median_filter  # type: ignore[import-untyped, unused-ignore]
-
     import numpy
+    from scipy.ndimage import median_filter  # type: ignore[import-untyped, unused-ignore]
 
     librosa = _librosa()
     # Block by block: the tempogram holds a window's worth of lags for every
     # frame, several times the samples' size for a whole song. Each block sees
     # a window more on either side, so its estimates are those of one pass.
-    window = int(round(TEMPO_SPAN * RATE / HOP))
+    window = round(TEMPO_SPAN * RATE / HOP)
     local = numpy.empty(len(onsets))
     for first in range(0, len(onsets), TEMPO_BLOCK):
         last = min(first + TEMPO_BLOCK, len(onsets))
@@ -174,10 +173,10 @@ def _place(coarse: list[float], samples: Any) -> list[float]:
 
     librosa = _librosa()
     mel = librosa.filters.mel(sr=RATE, n_fft=FINE_WINDOW, n_mels=FINE_MELS)
-    reach = int(round(SEARCH * RATE / FINE_HOP))
+    reach = round(SEARCH * RATE / FINE_HOP)
     placed = []
     for time in coarse:
-        low = int(round(time * RATE / FINE_HOP)) - reach - 1
+        low = round(time * RATE / FINE_HOP) - reach - 1
         fine = _fine_onsets(samples, mel, low, low + 2 * reach + 3)
         peak = 1 + int(numpy.argmax(fine[1:-1]))
         before, at, after = fine[peak - 1], fine[peak], fine[peak + 1]
@@ -202,7 +201,7 @@ def regular(beats: list[float]) -> list[float]:
         gap = beat - kept[-1]
         if gap < 0.5 * period:
             continue
-        missing = int(round(gap / period)) - 1
+        missing = round(gap / period) - 1
         start = kept[-1]
         kept.extend(start + gap * k / (missing + 1) for k in range(1, missing + 1))
         kept.append(beat)
@@ -237,7 +236,7 @@ def _at_beats(envelope: Any, beats: list[float], hop: int) -> Any:
     import numpy
 
     frames = numpy.round(numpy.array(beats) * RATE / hop).astype(int)
-    reach = max(1, int(round(numpy.median(numpy.diff(beats)) / 4 * RATE / hop / 2)))
+    reach = max(1, round(numpy.median(numpy.diff(beats)) / 4 * RATE / hop / 2))
     return numpy.array([envelope[max(f - reach, 0):f + reach + 1].max(initial=0.0) for f in frames])
 
 

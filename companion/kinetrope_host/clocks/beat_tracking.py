@@ -240,20 +240,38 @@ def _at_beats(envelope: Any, beats: list[float], hop: int) -> Any:
     return numpy.array([envelope[max(f - reach, 0):f + reach + 1].max(initial=0.0) for f in frames])
 
 
-def _harmony_change(chroma: Any, beats: list[float]) -> Any:
+def _beat_chroma(chroma: Any, beats: list[float]) -> list[Any]:
+    """The mean chroma of each beat, from the first frame whose window holds
+    its onset (half a window before it) to the next beat's."""
+    import numpy
+
+    lead = WINDOW // (2 * HOP)
+    edges = numpy.clip(numpy.round(numpy.array(beats) * RATE / HOP).astype(int) - lead, 0, chroma.shape[1] - 1)
+    return [chroma[:, a:max(b, a + 1)].mean(axis=1) for a, b in zip(edges, [*edges[1:], chroma.shape[1]])]
+
+
+def _harmony_change(means: list[Any]) -> Any:
     """For each beat, how far the harmony of the beat that starts there is
     from the one before it (0 for the first beat)."""
     import numpy
 
-    edges = numpy.round(numpy.array(beats) * RATE / HOP).astype(int)
-    edges = numpy.clip(edges, 0, chroma.shape[1] - 1)
-    means = [chroma[:, a:max(b, a + 1)].mean(axis=1) for a, b in zip(edges, list(edges[1:]) + [chroma.shape[1]])]
-    change = numpy.zeros(len(beats))
-    for index in range(1, len(beats)):
-        a, b = means[index - 1], means[index]
-        norm = float(numpy.linalg.norm(a) * numpy.linalg.norm(b))
-        change[index] = 1.0 - float(a @ b) / norm if norm > 0 else 0.0
-    return change
+    return numpy.array([0.0] + [_distance(a, b) for a, b in zip(means, means[1:])])
+
+
+def _distinct(means: list[Any]) -> Any:
+    """For each beat, how far its pitch content is from the whole track's: a
+    bar marked by a different sound on beat 1 (a higher click, a bell)."""
+    import numpy
+
+    overall = numpy.mean(means, axis=0)
+    return numpy.array([_distance(overall, mean) for mean in means])
+
+
+def _distance(a: Any, b: Any) -> float:
+    import numpy
+
+    norm = float(numpy.linalg.norm(a) * numpy.linalg.norm(b))
+    return 1.0 - float(a @ b) / norm if norm > 0 else 0.0
 
 
 def _standard(values: Any) -> Any:
@@ -304,7 +322,7 @@ def _peak_near(onsets: Any, at: float, reach: float) -> float:
 
 def _cues(beats: list[float], found: Features) -> tuple[list[Any], Any]:
     """What marks a downbeat, one value a beat: the harmony changing, the
-    kick drum, the overall accent (a crash on bar 1); and the backbeat's
+    kick drum, the overall accent (a crash on bar 1), a sound of its own; and the backbeat's
     snare, which tells the strong beats of a bar from the weak ones but not
     bar 1 from beat 3 (so a crash, loud in the high bands, cannot mislead it)."""
     import numpy
@@ -314,8 +332,10 @@ def _cues(beats: list[float], found: Features) -> tuple[list[Any], Any]:
     # as the music is pitched.
     flatness = float(numpy.median(found.chroma.mean(axis=0)))
     pitched = min(max((FLAT_CHROMA - flatness) / (FLAT_CHROMA - PITCHED_CHROMA), 0.0), 1.0)
-    downbeat = [pitched * _standard(_harmony_change(found.chroma, beats)), _standard(_at_beats(found.kick, beats, HOP)),
-                0.5 * _standard(_at_beats(found.onsets, beats, HOP))]
+    means = _beat_chroma(found.chroma, beats)
+    downbeat = [pitched * _standard(_harmony_change(means)), _standard(_at_beats(found.kick, beats, HOP)),
+                0.5 * _standard(_at_beats(found.onsets, beats, HOP)),
+                0.5 * pitched * _standard(_distinct(means))]
     return downbeat, -0.5 * _standard(_at_beats(found.snare, beats, HOP))
 
 

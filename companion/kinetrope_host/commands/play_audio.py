@@ -47,11 +47,13 @@ class Progress:
 def audio_clock(arguments: argparse.Namespace, started: float, start_pip: float,
                 until: float | None) -> tuple[TempoClock, float]:
     """The clock along the beats of `--audio` and the pip where the file
-    ends (or `until`, if sooner). Sets the bar length the view shows to the
-    file's meter."""
+    ends (or `until`, if sooner; `--bars` counts bars of the file's meter).
+    Sets the bar length the view shows to the file's meter."""
     progress = Progress(arguments.audio)
     found = beat_map(arguments.audio, progress=progress, offset=arguments.audio_offset / 1000.0)
     progress.done(found)
     arguments.beats_per_bar = found.beats_per_bar
+    if arguments.bars is not None:
+        until = start_pip + arguments.bars * found.beats_per_bar * 64.0
     end = found.tempo.pip_at(found.duration)
     return TempoClock(found.tempo, started, start_pip), end if until is None else min(until, end)

@@ -5,7 +5,7 @@ spectrogram (onsets, and the low bands where kick drums are), a chromagram
 (where the harmony changes); each beat is then placed on a finer hop
 computed near it only. Only these small arrays outlive a block, so analysis
 takes the samples plus about a third of their size again, plus a fixed
-block's worth.
+block's worth (the local tempo is estimated block by block too).
 
 Beats: librosa's dynamic-programming tracker on a frame-by-frame tempo (a
 running median of librosa's local estimate, so a tempo change is followed),
@@ -15,10 +15,13 @@ over it, so a missed beat never shifts the bars after it; two beats on one
 onset become one.
 
 Bars: for each meter (2, 3 or 4 beats a bar) and each phase, the beats
-that would be downbeats are compared with the others on three cues: a
-change of harmony, the kick drum and the overall accent. The strongest
-contrast gives the meter and the first downbeat. A beat divided in three
-(onsets at thirds of a beat rather than halves) makes a two-beat bar 6/8.
+that would be downbeats are compared with the others: on a change of
+harmony (as far as the music is pitched), a sound of their own, the kick
+drum and the overall accent; and the backbeat's snare tells strong beats
+from weak ones. The strongest contrast gives the meter and the first
+downbeat. Two beats a bar are 6/8 where the beat divides in three (onsets
+at its thirds rather than its half), else half a 4/4 bar; fast beats in
+threes whose groups pair up are the eighths of a 6/8.
 """
 
 from __future__ import annotations
@@ -34,8 +37,8 @@ FINE_HOP = 128  # hop for placing each beat (5.8 ms, and between frames by a par
 FINE_WINDOW = 512  # a short window places the onset: a long one lets its peak trail the attack
 MELS = 64
 FINE_MELS = 32
-KICK_MELS = 4  # the lowest mel bands, below about 150 Hz
-SNARE_MEL = 40  # mel bands from here up (above about 2 kHz): snare and hats, the backbeat
+KICK_MELS = 4  # the lowest mel bands, below about 250 Hz
+SNARE_MEL = 40  # mel bands from here up (above about 3 kHz): snare and hats, the backbeat
 EDGE = 0.15  # a first or last beat weaker than this share of the median is the tracker running on in silence
 COMPOUND_BPM = 150.0  # beats grouped in threes faster than this are the eighths of a 6/8
 TEMPO_SPAN = 8.0  # seconds of librosa's tempo window, and of the median over its estimates
@@ -44,9 +47,9 @@ SEARCH = 0.035  # seconds either side of a tracked beat where its onset peak is 
 BLOCK_FRAMES = 1024  # coarse frames a block (24 s): the STFT of one block is what analysis holds at once
 FLAT_CHROMA = 0.6  # median share of the loudest pitch class the others reach: at this or above, no harmony
 PITCHED_CHROMA = 0.35  # at this or below, plainly pitched music
-FOUR_BIAS = 1.1
+FOUR_BIAS = 1.1  # four beats a bar is the common case: it wins close calls against three
 HEARD = 0.05  # onsets between beats at least this share of those on the beats count as a subdivision
-TERNARY = 1.3  # onsets at the thirds of a beat this much stronger than at its half: a compound beat  # four beats a bar is the common case: it wins close calls against two and three
+TERNARY = 1.3  # onsets at the thirds of a beat this much stronger than at its half: a compound beat
 
 
 @dataclass(frozen=True)

@@ -26,6 +26,7 @@ threes whose groups pair up are the eighths of a 6/8.
 
 from __future__ import annotations
 
+import itertools
 from dataclasses import dataclass
 from typing import Any
 
@@ -258,7 +259,7 @@ def _harmony_change(means: list[Any]) -> Any:
     from the one before it (0 for the first beat)."""
     import numpy
 
-    return numpy.array([0.0] + [_distance(a, b) for a, b in zip(means, means[1:])])
+    return numpy.array([0.0] + [_distance(a, b) for a, b in itertools.pairwise(means)])
 
 
 def _distinct(means: list[Any]) -> Any:
@@ -303,7 +304,7 @@ def _ternary(onsets: Any, beats: list[float]) -> bool:
     half. Each window runs on an eighth of a beat past its place: a soft
     attack peaks late."""
     thirds = half = on_beats = 0.0
-    for here, there in zip(beats, beats[1:]):
+    for here, there in itertools.pairwise(beats):
         span = there - here
         thirds += sum(_peak_after(onsets, here + share * span, span / 8) for share in (1 / 3, 2 / 3)) / 2
         half += _peak_after(onsets, here + span / 2, span / 8)

@@ -87,3 +87,11 @@ def generator_build(tmp_path_factory):
         return exe
 
     return link
+
+
+@pytest.fixture(scope="session", autouse=True)
+def private_cache_home(tmp_path_factory):
+    """No test (nor a command it starts) writes into the user's own cache."""
+    with pytest.MonkeyPatch.context() as patch:
+        patch.setenv("XDG_CACHE_HOME", str(tmp_path_factory.mktemp("cache-home")))
+        yield

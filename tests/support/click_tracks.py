@@ -26,7 +26,7 @@ def render(beats, seconds, kind, seed=0):
     track = numpy.zeros(int(seconds * RATE))
 
     def add(at, sound):
-        start = int(round(at * RATE))
+        start = round(at * RATE)
         end = min(start + len(sound), len(track))
         track[start:end] += sound[:end - start]
 
@@ -46,3 +46,136 @@ def render(beats, seconds, kind, seed=0):
         for here, there in zip(beats, beats[1:]):
             add((here + there) / 2, 0.2 * rng.standard_normal(len(t)) * numpy.exp(-t / 0.005))
     return 0.8 * track / numpy.max(numpy.abs(track))
+
+
+# A corpus with exact ground truth: drum scores rendered here, and songs
+# written as MIDI (a beat's tempo event at every beat, so any beat times can
+# be asked for) and rendered by fluidsynth with the General MIDI soundfont.
+
+SOUNDFONT = "/usr/share/sounds/sf2/FluidR3_GM.sf2"
+
+
+def rubato_beats(bpm, seconds, depth=0.12, period_beats=16, first=0.5, slow_end=True):
+    """Beats whose tempo swells and ebbs by `depth` over `period_beats`, and
+    slows by a quarter over the last eighth of the track (a ritardando)."""
+    beats, at, index = [], first, 0
+    while at < seconds - 0.3:
+        beats.append(at)
+        tempo = bpm * (1 + depth * numpy.sin(2 * numpy.pi * index / period_beats))
+        if slow_end and at > seconds * 7 / 8:
+            tempo *= 0.75
+        at += 60.0 / tempo
+        index += 1
+    return beats
+
+
+def _hit(kind, rng):
+    t = numpy.arange(int((0.25 if kind in ("kick", "crash") else 0.12) * RATE)) / RATE
+    if kind == "kick":
+        return numpy.sin(2 * numpy.pi * numpy.cumsum(50 + 100 * numpy.exp(-t / 0.03)) / RATE) * numpy.exp(-t / 0.08)
+    if kind == "snare":
+        return 0.25 * numpy.sin(2 * numpy.pi * 190 * t) * numpy.exp(-t / 0.05) + \
+            0.6 * rng.standard_normal(len(t)) * numpy.exp(-t / 0.05)
+    if kind == "crash":
+        return 0.5 * rng.standard_normal(len(t)) * numpy.exp(-t / 0.15)
+    return 0.15 * rng.standard_normal(len(t)) * numpy.exp(-t / 0.008)  # closed hat
+
+
+# Patterns: per bar, (position in beats, instrument); "beats" of a 6/8 bar are its two dotted quarters.
+GROOVES = {
+    "four": [(b, "kick") for b in range(4)] + [(1, "snare"), (3, "snare")] + [(b + 0.5, "hat") for b in range(4)],
+    "rock": [(0, "kick"), (2, "kick"), (2.5, "kick"), (1, "snare"), (3, "snare")] + [(b / 2, "hat") for b in range(8)],
+    "break": [(0, "kick"), (1.75, "kick"), (2.5, "kick"), (1, "snare"), (3, "snare"), (3.75, "snare"),
+              (2.25, "snare")] + [(b / 2, "hat") for b in range(8)],
+    "swing": [(0, "kick"), (2, "kick"), (1, "snare"), (3, "snare")] + [(b, "hat") for b in range(4)]
+    + [(b + 2 / 3, "hat") for b in range(4)],
+    "waltz": [(0, "kick"), (1, "snare"), (2, "snare")] + [(b + 0.5, "hat") for b in range(3)],
+    "six_eight": [(0, "kick"), (1, "snare")] + [(b / 3, "hat") for b in range(6)],
+}
+BEATS_PER_BAR = {"waltz": 3, "six_eight": 2}
+
+
+def render_groove(beats, seconds, groove, pickup=0, seed=0):
+    """Drums along `beats` (seconds); beat `pickup` is the first downbeat,
+    a crash marks every fourth bar. Positions between beats follow the local
+    beat length."""
+    rng = numpy.random.default_rng(seed)
+    per_bar = BEATS_PER_BAR.get(groove, 4)
+    track = numpy.zeros(int(seconds * RATE))
+    sounds = {name: _hit(name, rng) for name in ("kick", "snare", "hat", "crash")}
+    beats = numpy.asarray(beats)
+    period = float(numpy.median(numpy.diff(beats)))
+    extended = numpy.concatenate([beats, beats[-1] + period * numpy.arange(1, per_bar + 2)])
+    for bar_start in range(pickup - per_bar * ((pickup + per_bar - 1) // per_bar), len(beats), per_bar):
+        for position, name in GROOVES[groove] + ([(0, "crash")] if (bar_start - pickup) % (4 * per_bar) == 0 else []):
+            index = bar_start + int(position)
+            if index < 0:
+                continue
+            at = extended[index] + (position % 1) * (extended[index + 1] - extended[index])
+            start = round(at * RATE)
+            end = min(start + len(sounds[name]), len(track))
+            if start < len(track):
+                track[start:end] += sounds[name][:end - start]
+    return 0.8 * track / numpy.max(numpy.abs(track))
+
+
+def write_song_midi(beats, path, per_bar=4, compound=False, pickup=0, seed=0):
+    """A small song as MIDI: a bass note on each downbeat, chords on the
+    beats (a piano), a melody of eighths, the harmony changing every bar
+    through I-vi-IV-V. A tempo event at each beat places the beats at
+    `beats` (seconds); beat `pickup` is the first downbeat."""
+    import mido
+
+    rng = numpy.random.default_rng(seed)
+    ticks = 480
+    song = mido.MidiFile(ticks_per_beat=ticks)
+    track = mido.MidiTrack()
+    song.tracks.append(track)
+    track.append(mido.Message("program_change", program=0, channel=0))
+    track.append(mido.Message("program_change", program=32, channel=1))
+    track.append(mido.Message("program_change", program=73, channel=2))
+    roots = [60, 57, 53, 55]
+    events = []  # (tick, order, message)
+    first = beats[0]
+    events.append((0, 0, mido.MetaMessage("set_tempo", tempo=round(first * 1e6))))  # silence before beat 0
+    for index in range(len(beats) - 1):
+        tick = (index + 1) * ticks
+        events.append((tick, 0, mido.MetaMessage("set_tempo", tempo=round((beats[index + 1] - beats[index]) * 1e6))))
+    for index in range(len(beats)):
+        tick = (index + 1) * ticks
+        bar, in_bar = divmod(index - pickup, per_bar)
+        root = roots[bar % 4]
+        chord = [root, root + (3 if root in (57,) else 4), root + 7]
+        loud = 90 if in_bar == 0 else 60
+        notes = [(tick, 0, n, loud, ticks - 20) for n in chord]
+        if in_bar == 0:
+            notes.append((tick, 1, root - 24, 100, ticks * per_bar - 30))
+        steps = 3 if compound else 2
+        scale = [0, 2, 4, 5, 7, 9, 11, 12]
+        for step in range(steps):
+            pitch = root + 12 + scale[int(rng.integers(0, len(scale)))]
+            notes.append((tick + step * ticks // steps, 2, pitch, 70, ticks // steps - 10))
+        for start, channel, note, velocity, length in notes:
+            events.append((start, 1, mido.Message("note_on", note=note, velocity=velocity, channel=channel)))
+            events.append((start + length, 0, mido.Message("note_off", note=note, velocity=0, channel=channel)))
+    events.sort(key=lambda event: (event[0], event[1]))
+    now = 0
+    for tick, _, message in events:
+        track.append(message.copy(time=tick - now))
+        now = tick
+    song.save(path)
+
+
+def render_song(beats, seconds, wav_path, per_bar=4, compound=False, pickup=0):
+    """The song of `write_song_midi` rendered by fluidsynth to `wav_path` (mono would
+    do, fluidsynth writes stereo), cut to `seconds`."""
+    import subprocess
+
+    import soundfile
+
+    midi = str(wav_path) + ".mid"
+    write_song_midi(beats, midi, per_bar, compound, pickup)
+    subprocess.run(["fluidsynth", "-ni", "-q", "-g", "0.8", "-r", str(RATE), "-F", str(wav_path), SOUNDFONT, midi],
+                   check=True, capture_output=True, timeout=300)
+    samples, rate = soundfile.read(wav_path)
+    soundfile.write(wav_path, samples[:int(seconds * rate)], rate)

@@ -12,6 +12,7 @@ from typing import Any, Callable, TypeVar
 
 from kinetrope_host import catalogue, player
 from kinetrope_host.clocks import Clock, TempoClock, TempoMap, setup
+from kinetrope_host.commands import play_audio
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
 from kinetrope_host.outputs import lights
@@ -55,7 +56,9 @@ def register(subparsers: Any) -> None:
                        help="follow MIDI clock from this MIDI input (see kinetrope ports), or from HOST:PORT, "
                             "a mido socket port")
     clock.add_argument("--audio", metavar="FILE",
-                       help="follow the beats found in this audio file, from its start (the file is not played)")
+                       help="follow the beats and bars found in this audio file, from its start (the file is "
+                            "not played)")
+    play_audio.add_options(command)
     setup.add_clock_options(clock, command)
     command.add_argument("--start-beat", type=finite_number, default=0.0,
                          help="song position of the first frame, in beats (default 0; negative for a count-in)")
@@ -98,11 +101,7 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
     if arguments.midi_clock is not None:
         return setup.midi_clock(arguments.midi_clock), until
     if arguments.audio is not None:
-        from kinetrope_host.clocks.audio import beat_map
-
-        beats = beat_map(arguments.audio)
-        end = beats.tempo.pip_at(beats.duration)
-        return TempoClock(beats.tempo, started, start_pip), end if until is None else min(until, end)
+        return play_audio.audio_clock(arguments, started, start_pip, until)
     if until is None:
         until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
     return TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until

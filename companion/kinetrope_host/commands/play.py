@@ -14,6 +14,7 @@ from kinetrope_host import catalogue, player
 from kinetrope_host.clocks import Clock, TempoClock, TempoMap
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
+from kinetrope_host.outputs import websocket
 from kinetrope_host.outputs.terminal import LiveView
 
 DEFAULT_BARS = 4
@@ -77,6 +78,7 @@ def register(subparsers: Any) -> None:
                               "another, or one per pattern")
     command.add_argument("--view", action=argparse.BooleanOptionalAction, default=None,
                          help="the live terminal view (default: on when the output is a terminal)")
+    websocket.add_options(command)
     command.set_defaults(run=run, command_parser=command)
 
 
@@ -90,6 +92,7 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
         sinks.append(artnet_sink(arguments))
     elif arguments.fixture:
         raise UserError("--fixture describes Art-Net fixtures: give --artnet HOST too")
+    sinks.extend(websocket.sinks_for(arguments))
     view = sys.stdout.isatty() if arguments.view is None else arguments.view
     if view:
         sinks.append(LiveView(arguments.beats_per_bar))
@@ -138,5 +141,5 @@ def run(arguments: argparse.Namespace) -> int:
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
     if not any(isinstance(sink, LiveView) for sink in sinks):
-        print(f"{sent} frames sent", file=sys.stderr)
+        print(f"{sent} frame{'' if sent == 1 else 's'} sent", file=sys.stderr)
     return 0

@@ -75,19 +75,21 @@ def main() -> None:
     ticker = pygame.time.Clock()
     clock = TempoClock(TempoMap.constant(args.bpm), started=time.monotonic())
     frame = 0
+    pip = 0.0
     running = True
     while running and (args.frames is None or frame < args.frames):
         for event in pygame.event.get():
             running = running and event.type != pygame.QUIT
         now = time.monotonic()
-        draw(screen, font, names, clock.pip(now), clock.bpm(now))
+        pip = clock.pip(now)
+        draw(screen, font, names, pip, clock.bpm(now))
         pygame.display.flip()
         ticker.tick(args.fps)
         frame += 1
     if args.save is not None:
         args.save.parent.mkdir(parents=True, exist_ok=True)
         pygame.image.save(screen, str(args.save))
-        print(f"{args.save}: last frame")
+        print(f"{args.save}: last frame, at pip {pip!r}")
     pygame.quit()
 
 

@@ -2,9 +2,7 @@
 size at full catalogue size, and how it behaves in headless Chromium."""
 
 import importlib.util
-import os
 import re
-import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -101,32 +99,7 @@ def test_full_size_page_stays_under_the_limit(full_size):
                    for pip, values in row["samples"])
 
 
-# In headless Chromium. Skipped only where no Chromium can be had; CI
-# installs it, so there a missing browser is a failure.
-
-
-@pytest.fixture(scope="module")
-def browser():
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    chromium = gallery.find_chromium()
-    driver_path = shutil.which("chromedriver") or next(
-        (p for p in ("/usr/lib/chromium/chromedriver",) if Path(p).exists()), None)
-    if chromium is None or driver_path is None:
-        if os.environ.get("CI"):
-            pytest.fail("CI must provide chromium and chromedriver")
-        pytest.skip("no Chromium with its driver on this machine")
-    options = webdriver.ChromeOptions()
-    options.binary_location = chromium
-    for argument in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
-                     "--window-size=1440,1000"):
-        options.add_argument(argument)
-    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    # Giving both paths keeps Selenium from looking for a driver to download.
-    driver = webdriver.Chrome(options=options, service=Service(driver_path))
-    yield driver
-    driver.quit()
+# In headless Chromium, the worker's one browser (tests/support/browser.py).
 
 
 def open_page(browser, index):
@@ -243,11 +216,14 @@ def test_full_size_page_draws_only_what_comes_into_view(browser, full_size):
 # the page as it found it (filters cleared, nothing open or pinned).
 
 
-@pytest.fixture(scope="module")
+@pytest.fixture
 def chooser(browser, index):
-    page = open_page(browser, index)
-    yield page
-    assert script_errors(page) == []
+    """The page as the last of these tests left it, or freshly loaded when
+    another test (or a new browser) has taken its place."""
+    if not browser.execute_script("return !!window.chooserPage"):
+        open_page(browser, index).execute_script("window.chooserPage = true")
+    yield browser
+    assert script_errors(browser) == []
 
 
 def reset(page):

@@ -44,7 +44,7 @@ class WebSocketSink:
 
     def __init__(self, host: str = "127.0.0.1", port: int = 0) -> None:
         try:
-            from websockets.asyncio.server import ServerConnection, broadcast, serve
+            from websockets.asyncio.server import Server, ServerConnection, broadcast, serve
         except ImportError:
             raise UserError("--ws needs websockets: pip install 'kinetrope[ws]'") from None
         self._broadcast = broadcast
@@ -59,8 +59,11 @@ class WebSocketSink:
             finally:
                 self.clients.discard(connection)
 
+        async def start() -> Server:
+            return await serve(handler, host, port)
+
         try:
-            self._server = self._loop.run_until_complete(serve(handler, host, port))
+            self._server = self._loop.run_until_complete(start())
         except OSError as error:
             self._loop.close()
             raise UserError(f"cannot serve WebSocket on {host}:{port}: {error.strerror or error}") from None

@@ -11,6 +11,7 @@ from kinetrope_host.export import FORMATS, export
 
 
 def register(subparsers: Any) -> None:
+    """Adds `export` to the command's subparsers."""
     parser = subparsers.add_parser(
         "export",
         help="write patterns' motion to CSV, JSON or glTF",
@@ -34,6 +35,7 @@ def register(subparsers: Any) -> None:
 
 
 def time_base(args: argparse.Namespace) -> TempoMap:
+    """The tempo map the arguments ask for: a constant --bpm, an audio file's beats or a MIDI file's tempo map."""
     if args.midi_file is not None:
         from kinetrope_host.clocks.midifile import tempo_map
 
@@ -49,6 +51,7 @@ def time_base(args: argparse.Namespace) -> TempoMap:
 
 
 def run(args: argparse.Namespace) -> int:
+    """Writes the export and says how many frames went where."""
     tempo = time_base(args)
     count = export(
         args.names,

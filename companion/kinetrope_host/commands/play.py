@@ -43,6 +43,7 @@ finite_number = _checked(float, math.isfinite, "a finite number")
 
 
 def register(subparsers: Any) -> None:
+    """Adds `play` to the command's subparsers."""
     command = subparsers.add_parser(
         "play", help="play patterns in real time to OSC, the terminal and Art-Net",
         description="Play patterns in real time: at a tempo, following MIDI clock, or along the beats of an "
@@ -83,6 +84,7 @@ def register(subparsers: Any) -> None:
 
 
 def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
+    """The sinks the arguments ask for: OSC, Art-Net, WebSocket and the live view."""
     sinks: list[FrameSink] = []
     if arguments.port is not None:
         from kinetrope_host.outputs.osc import OscSink
@@ -100,6 +102,7 @@ def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
 
 
 def artnet_sink(arguments: argparse.Namespace) -> FrameSink:
+    """The Art-Net sink for --artnet, its fixtures patched from the --fixture descriptions."""
     from kinetrope_host.outputs.artnet import ArtNetSink, parse_fixture
 
     if not arguments.fixture:
@@ -130,6 +133,7 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
         until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
     return TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
 def run(arguments: argparse.Namespace) -> int:
+    """Plays the patterns until the clock reaches the end, then says how many frames went out."""
     names = [catalogue.resolve(name) for name in arguments.names]
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)

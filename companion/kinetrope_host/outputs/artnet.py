@@ -271,6 +271,8 @@ class ArtNetSink:
         self._thread.start()
 
     def send(self, frame: Frame) -> None:
+        """Points the fixtures by this frame; the sender thread sends the
+        universe at its own rate. A send that failed there is raised here."""
         if self._error is not None:
             raise UserError(f"Art-Net send failed: {self._error.strerror or self._error}")
         data = universe_frame(self.fixtures, [frame.values[name] for name in self.names])
@@ -279,6 +281,7 @@ class ArtNetSink:
             self._delivered = False
 
     def close(self) -> None:
+        """Stops the sender thread and closes the socket."""
         self._stop.set()
         self._thread.join()
         try:

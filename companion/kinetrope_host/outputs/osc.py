@@ -49,6 +49,7 @@ def open_socket(host: str, port: int) -> tuple[socket.socket, tuple[str, int]]:
 
 
 def bundle(frame: Frame, prefix: str) -> bytes:
+    """One frame as the bytes of an OSC bundle, timetagged with the frame's due time."""
     builder = OscBundleBuilder(frame.wall_time)  # type: ignore[arg-type]  # python-osc takes a float time
     whole = math.floor(frame.pip)
     messages: list[tuple[str, list[tuple[float | int, str]]]] = [
@@ -75,6 +76,7 @@ class OscSink:
         self.sent = 0
 
     def send(self, frame: Frame) -> None:
+        """Sends the frame's bundle; a failed send is a `UserError` naming the receiver."""
         try:
             self.socket.sendto(bundle(frame, self.prefix), self.address)
         except OSError as error:
@@ -82,4 +84,5 @@ class OscSink:
         self.sent += 1
 
     def close(self) -> None:
+        """Closes the socket."""
         self.socket.close()

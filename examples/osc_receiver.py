@@ -18,10 +18,9 @@ from __future__ import annotations
 import argparse
 import sys
 
+from kinetrope_host.commands.play import port_number, positive_count, positive_number
 from pythonosc.dispatcher import Dispatcher
 from pythonosc.osc_server import BlockingOSCUDPServer
-
-from kinetrope_host.commands.play import port_number, positive_count, positive_number
 
 
 def main() -> None:

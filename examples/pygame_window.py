@@ -19,7 +19,6 @@ import time
 from pathlib import Path
 
 import pygame
-
 from kinetrope_host import catalogue
 from kinetrope_host.clocks import TempoClock, TempoMap
 from kinetrope_host.commands.play import positive_count, positive_number

@@ -49,8 +49,10 @@ window.addEventListener("error", (event) => sketch.errors.push(String(event.mess
 
 function shapeFor(name) {
   if (!shapes.has(name)) {
-    const geometry = shapes.size % 2 ? new THREE.BoxGeometry(0.6, 0.6, 0.6) : new THREE.SphereGeometry(0.35, 24, 16);
-    const mesh = new THREE.Mesh(geometry, new THREE.MeshStandardMaterial({ color: COLOURS[shapes.size % COLOURS.length] }));
+    const geometry = shapes.size % 2 ? new THREE.BoxGeometry(0.6, 0.6, 0.6)
+                                     : new THREE.SphereGeometry(0.35, 24, 16);
+    const colour = COLOURS[shapes.size % COLOURS.length];
+    const mesh = new THREE.Mesh(geometry, new THREE.MeshStandardMaterial({ color: colour }));
     shapes.set(name, mesh);
     scene.add(mesh);
   }
@@ -95,8 +97,10 @@ def write_page(out: Path, port: int = DEFAULT_PORT, three: Path = THREE) -> Path
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--out", type=Path, default=Path("build/sketch"), help="folder for index.html (default build/sketch)")
-    parser.add_argument("--port", type=int, default=DEFAULT_PORT, help=f"the --ws port to connect to (default {DEFAULT_PORT})")
+    parser.add_argument("--out", type=Path, default=Path("build/sketch"),
+                        help="folder for index.html (default build/sketch)")
+    parser.add_argument("--port", type=int, default=DEFAULT_PORT,
+                        help=f"the --ws port to connect to (default {DEFAULT_PORT})")
     parser.add_argument("--three", type=Path, default=THREE, help="three.min.js to inline (default Debian's)")
     args = parser.parse_args()
     print(f"{write_page(args.out, args.port, args.three)}: open it, then kinetrope play NAME... --ws {args.port}")

@@ -5,10 +5,10 @@ from __future__ import annotations
 import argparse
 import importlib.metadata
 import os
-from pathlib import Path
 import signal
 import sys
 from collections.abc import Sequence
+from pathlib import Path
 from typing import NoReturn
 
 from kinetrope_host.commands import export as export_command

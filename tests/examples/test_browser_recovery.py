@@ -5,8 +5,6 @@ failed does not."""
 import textwrap
 from pathlib import Path
 
-import pytest
-
 pytest_plugins = ["pytester"]
 
 SUPPORT = Path(__file__).parents[1] / "support"

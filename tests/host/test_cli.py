@@ -154,10 +154,8 @@ def test_live_view_shows_bar_beat_tempo_and_each_pattern_moving():
     import io
 
     from kinetrope_host.frames import Frame
-    from kinetrope_host.outputs.terminal import LiveView, track
+    from kinetrope_host.outputs.terminal import LiveView, lines, track
     from rich.console import Console
-
-    from kinetrope_host.outputs.terminal import lines
 
     first = Frame(seconds=0.0, pip=64 * 7, values={"helix": sample_at("helix", 0)}, bpm=97.5)
     assert lines(first, 3, 1)[:2] == ["bar    3  beat 2/3  pip     448.00    97.5 bpm  1 frame sent",

@@ -19,7 +19,8 @@ def register(subparsers: Any) -> None:
     command = subparsers.add_parser("list", help="list the built-in patterns",
                                     description="List the built-in patterns: name, collection, family, "
                                                 "period in pips, axes (dimensions) and description.")
-    command.add_argument("--collection", metavar="C", help=f"only this collection ({', '.join(catalogue.collections())})")
+    command.add_argument("--collection", metavar="C",
+                         help=f"only this collection ({', '.join(catalogue.collections())})")
     command.add_argument("--search", metavar="WORDS", nargs="+", default=[],
                          help="only rows in which every word appears (name, description, collection, family)")
     command.add_argument("--no-header", dest="header", action="store_false", help="leave out the header row")
@@ -30,7 +31,7 @@ def register(subparsers: Any) -> None:
 def table_line(values: tuple[object, ...]) -> str:
     """One row of the table: fixed-width columns, the description last."""
     cells = [f"{value!s:>{width}}" if isinstance(value, int) else f"{value!s:<{width}}"
-             for value, width in zip(values, _WIDTHS)]
+             for value, width in zip(values[:-1], _WIDTHS, strict=True)]
     return " ".join(cells) + f"  {values[-1]}"
 
 

@@ -44,6 +44,9 @@ DRIFT_TICKS = 6  # consecutive errors on one side that mean the tempo changed
 DRIFT_SHARE = 0.12  # ... when their mean is beyond this share of a period
 LOST_AFTER = 1.5  # a tick this many periods late means ticks were lost
 RUN_AHEAD = 3.0  # ticks the answer may run past the last tick (through lost ones, not further)
+# A socket port refusing the connection may be a source started a moment ago
+# (`source & kinetrope play ...`): keep knocking this long before giving up.
+CONNECT_PATIENCE = 3.0  # seconds
 
 
 class Message(Protocol):
@@ -275,10 +278,16 @@ def open_clock_input(name: str) -> Any:
         port_number = int(number)
         if not 1 <= port_number <= 65535:
             raise UserError(f"MIDI socket port must be 1 to 65535: {name}")
-        try:
-            return mido.sockets.connect(host or "127.0.0.1", port_number)
-        except OSError as error:
-            raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror or error}") from None
+        give_up = time.monotonic() + CONNECT_PATIENCE
+        while True:
+            try:
+                return mido.sockets.connect(host or "127.0.0.1", port_number)
+            except ConnectionRefusedError as error:
+                if time.monotonic() >= give_up:
+                    raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror}") from None
+                time.sleep(0.1)
+            except OSError as error:
+                raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror or error}") from None
     try:
         return mido.open_input(name)
     except (OSError, ImportError, ModuleNotFoundError) as error:

@@ -39,6 +39,7 @@ def test_list_narrows_by_collection_and_words(capsys):
     assert lines and all(line.split()[:3] == [line.split()[0], "club", "orbit"] for line in lines)
     assert all("amen" in line.lower() for line in lines)
     assert cli.main(["list", "--search", "no-such-word-anywhere"]) == 1
+    assert capsys.readouterr() == ("", "kinetrope: no pattern matches\n")
 
 
 def test_list_has_a_header_a_no_header_form_and_json(capsys):

@@ -6,6 +6,7 @@ from __future__ import annotations
 import argparse
 import dataclasses
 import json
+import sys
 from typing import Any
 
 from kinetrope_host import catalogue
@@ -42,7 +43,7 @@ def run(arguments: argparse.Namespace) -> int:
         print(json.dumps([dataclasses.asdict(row) for row in found], indent=1))
         return 0 if found else 1
     if not found:
-        print("no pattern matches")
+        print("kinetrope: no pattern matches", file=sys.stderr)  # a message, not a row
         return 1
     if arguments.header:
         print(table_line(COLUMNS))

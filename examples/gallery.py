@@ -1,6 +1,6 @@
 """Writes a gallery of every built-in pattern, moving, as one self-contained page.
 
-    python3 examples/gallery.py --out DIR [--screenshot PNG]
+    python3 examples/gallery.py --out DIR [--screenshot [PNG]]
 
 DIR/index.html shows one card per catalogue row, in catalogue order: the path
 in the x-y plane (depth as colour), the three axes over one period with beat
@@ -191,7 +191,8 @@ def screenshot(index: Path, png: Path, width: int = 1440, height: int = 1000) ->
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--out", type=Path, required=True, help="directory to write index.html into")
-    parser.add_argument("--screenshot", type=Path, metavar="PNG", help="also render the page to this PNG")
+    parser.add_argument("--screenshot", type=Path, nargs="?", const=Path("build/gallery.png"), metavar="PNG",
+                        help="also render the page to this PNG (default build/gallery.png)")
     args = parser.parse_args()
     index = write_gallery(args.out)
     print(f"{index}: {index.stat().st_size:,} bytes, {len(kinetrope.catalogue())} patterns")

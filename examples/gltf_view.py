@@ -1,6 +1,6 @@
 """Shows an exported glTF file in three.js, as one self-contained page.
 
-    python3 examples/gltf_view.py MOTION.glb --out DIR [--at SECONDS] [--screenshot PNG]
+    python3 examples/gltf_view.py MOTION.glb --out DIR [--at SECONDS] [--screenshot [PNG]]
 
 DIR/index.html holds the file, three.js and its glTF loader (Debian's
 libjs-three: `apt-get install libjs-three`, or --three DIR for another copy
@@ -176,7 +176,8 @@ def main() -> None:
     parser.add_argument("--out", type=Path, required=True, help="directory to write index.html into")
     parser.add_argument("--at", type=float, default=0.0, help="the moment to show, in seconds (default 0)")
     parser.add_argument("--three", type=Path, help="a three.js folder (default: Debian's libjs-three)")
-    parser.add_argument("--screenshot", type=Path, metavar="PNG", help="also render the page to this PNG")
+    parser.add_argument("--screenshot", type=Path, nargs="?", const=Path("build/view.png"), metavar="PNG",
+                        help="also render the page to this PNG (default build/view.png)")
     args = parser.parse_args()
     index = write_page(args.model, args.out, args.at, args.three)
     print(f"{index}: {index.stat().st_size:,} bytes")

@@ -9,7 +9,7 @@ import kinetrope
 import pytest
 
 # Under CI=true a skip for a missing tool is a failure.
-pytest_plugins = ["ci_skips"]
+pytest_plugins = ["ci_skips", "browser"]
 
 NATIVE_DIR = Path(__file__).parent / "native"
 

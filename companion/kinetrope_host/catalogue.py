@@ -101,6 +101,7 @@ def row(name: str) -> Row:
 
 
 def collections() -> tuple[str, ...]:
+    """Every collection name in listing order, `formula` first."""
     return (FORMULA, *(name for name, _ in COLLECTIONS))
 
 

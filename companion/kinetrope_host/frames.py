@@ -29,6 +29,8 @@ class Frame:
 class FrameSink(Protocol):
     """Something a frame is shown on or sent to."""
 
-    def send(self, frame: Frame) -> None: ...
+    def send(self, frame: Frame) -> None:
+        """Shows or sends one frame; called once per frame, in order."""
 
-    def close(self) -> None: ...
+    def close(self) -> None:
+        """Releases what the sink holds (sockets, threads, the screen); called once, at the end."""

@@ -14,6 +14,7 @@ from kinetrope_host.sampling import sample_at
 
 
 def make_frame(names: Sequence[str], clock: Clock, now: float, started: float, wall_offset: float) -> Frame:
+    """The frame due at `now`: the clock's pip and tempo there, each pattern sampled at that pip."""
     pip = clock.pip(now)
     return Frame(seconds=now - started, pip=pip, values={name: sample_at(name, pip) for name in names},
                  bpm=clock.bpm(now), wall_time=now + wall_offset)

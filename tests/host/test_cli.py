@@ -34,11 +34,46 @@ def udp():
 
 
 def test_list_narrows_by_collection_and_words(capsys):
-    assert cli.main(["list", "--collection", "club", "--search", "amen", "orbit"]) == 0
+    assert cli.main(["list", "--collection", "club", "--search", "amen", "orbit", "--no-header"]) == 0
     lines = capsys.readouterr().out.splitlines()
     assert lines and all(line.split()[:3] == [line.split()[0], "club", "orbit"] for line in lines)
     assert all("amen" in line.lower() for line in lines)
     assert cli.main(["list", "--search", "no-such-word-anywhere"]) == 1
+    assert capsys.readouterr() == ("", "kinetrope: no pattern matches\n")
+
+
+def test_list_has_a_header_a_no_header_form_and_json(capsys):
+    import json
+
+    assert cli.main(["list", "--collection", "formula"]) == 0
+    header, *rows = capsys.readouterr().out.splitlines()
+    assert header.split() == ["name", "collection", "family", "period_pips", "dimensions", "description"]
+    assert [row.split()[0] for row in rows] == [r["name"] for r in kinetrope.catalogue()[:15]]
+    assert cli.main(["list", "--collection", "formula", "--no-header"]) == 0
+    assert capsys.readouterr().out.splitlines() == rows
+    assert cli.main(["list", "--search", "amen", "orbit", "--json"]) == 0
+    listed = json.loads(capsys.readouterr().out)
+    assert cli.main(["list", "--search", "amen", "orbit", "--no-header"]) == 0
+    assert [r["name"] for r in listed] == [line.split()[0] for line in capsys.readouterr().out.splitlines()]
+    assert listed and set(listed[0]) == {"name", "description", "period_pips", "dimensions", "collection", "family"}
+
+
+def test_a_closed_pipe_ends_quietly_as_sigpipe_would():
+    # `kinetrope list | head -1`: the reader leaves after one line.
+    listing = subprocess.Popen([sys.executable, "-m", "kinetrope_host", "list"], stdout=subprocess.PIPE,
+                               stderr=subprocess.PIPE)
+    assert listing.stdout.readline().startswith(b"name ")
+    listing.stdout.close()
+    assert listing.communicate(timeout=60)[1] == b""
+    assert listing.returncode == 141
+
+
+def test_version_names_the_package_and_the_module_it_installed():
+    from importlib.metadata import version
+
+    done = run("--version")
+    assert done.returncode == 0 and done.stderr == ""
+    assert done.stdout == f"kinetrope {version('kinetrope')} (module {version('kinetrope')}, {kinetrope.__file__})\n"
 
 
 def test_show_draws_each_axis_over_one_period(capsys):
@@ -87,6 +122,10 @@ def test_play_sends_one_timetagged_bundle_a_frame(udp):
         (["play", "bounce", "--frames", "-5"], "kinetrope play: argument --frames: must be a positive whole number: -5"),
         (["play", "bounce", "--bpm", "-5"], "kinetrope play: argument --bpm: must be a positive number: -5"),
         (["play", "bounce", "--fps", "0"], "kinetrope play: argument --fps: must be a positive number: 0"),
+        (["play", "bounce", "--ws", "0"], "kinetrope play: argument --ws: must be a whole number from 1 to 65535: 0"),
+        (["show", "helix", "--width", "-5"], "kinetrope show: argument --width: must be a whole number from 8 to 400"),
+        (["export", "helix", "--fps", "10", "--bpm", "120", "--bars", "1", "--scale", "nan", "--out", "x.glb"],
+         "kinetrope: --scale must be a positive number of metres: nan"),
     ],
 )
 def test_user_errors_are_one_line_and_fail(args, message):
@@ -116,9 +155,13 @@ def test_live_view_shows_bar_beat_tempo_and_each_pattern_moving():
     import io
 
     from kinetrope_host.frames import Frame
-    from kinetrope_host.outputs.terminal import LiveView, track
+    from kinetrope_host.outputs.terminal import LiveView, lines, track
     from rich.console import Console
 
+    first = Frame(seconds=0.0, pip=64 * 7, values={"helix": sample_at("helix", 0)}, bpm=97.5)
+    assert lines(first, 3, 1)[:2] == ["bar    3  beat 2/3  pip     448.00    97.5 bpm  1 frame sent",
+                                      "x: the mark's column (-1 left, +1 right)   y: its height (▁ -1, █ +1)   "
+                                      "z: the number"]
     out = io.StringIO()
     view = LiveView(beats_per_bar=3, console=Console(file=out, width=120))
     for k in range(5):

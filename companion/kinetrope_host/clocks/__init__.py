@@ -14,9 +14,11 @@ __all__ = ["Clock", "TempoClock", "TempoMap"]
 class Clock(Protocol):
     """Song position against the player's monotonic clock."""
 
-    def pip(self, now: float) -> float: ...
+    def pip(self, now: float) -> float:
+        """The song position in pips (fractional) at `now` on the player's monotonic clock."""
 
-    def bpm(self, now: float) -> float: ...
+    def bpm(self, now: float) -> float:
+        """The tempo followed at `now`, in beats a minute."""
 
 
 class TempoClock:
@@ -28,7 +30,9 @@ class TempoClock:
         self.start_pip = start_pip
 
     def pip(self, now: float) -> float:
+        """The song position at `now`: the start pip plus the map's pips since `started`."""
         return self.start_pip + self.tempo.pip_at(now - self.started)
 
     def bpm(self, now: float) -> float:
+        """The map's tempo at `now`."""
         return self.tempo.bpm_at(now - self.started)

@@ -53,6 +53,7 @@ def tempo_changes(path: str | os.PathLike[str]) -> list[tuple[float, float]]:
 
 
 def tempo_map(path: str | os.PathLike[str]) -> TempoMap:
+    """The file's tempo map (see `tempo_changes`); a file without one is a `UserError`."""
     try:
         return TempoMap.from_changes(tempo_changes(path))
     except ValueError as exc:

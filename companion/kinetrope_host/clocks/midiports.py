@@ -14,6 +14,7 @@ import os
 import re
 import socket
 import sys
+import time
 from collections.abc import Callable, Iterator
 from typing import Any, TextIO
 
@@ -33,6 +34,7 @@ def _mido() -> Any:
     return mido
 
 
+CONNECT_PATIENCE = 3.0  # seconds a refused socket port is tried again
 NO_RTMIDI = "no MIDI backend (No module named 'rtmidi'): pip install 'kinetrope[midi]'"
 NO_SYSTEM = "no MIDI system answered (no ALSA sequencer, no JACK server running)"
 _probed: list[str] = []  # the rtmidi API chosen, or why there is none
@@ -172,6 +174,21 @@ def bounded_messages(port: Any, on_drop: Callable[[], None], warn: TextIO) -> It
             yield message
 
 
+def _connect(name: str, host: str, port: int) -> SocketInput:
+    # A refusal may come from a source started a moment ago (`source & kinetrope
+    # play ...`): keep knocking for a while before giving up.
+    give_up = time.monotonic() + CONNECT_PATIENCE
+    while True:
+        try:
+            return SocketInput(host, port)
+        except ConnectionRefusedError as error:
+            if time.monotonic() >= give_up:
+                raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror}") from None
+            time.sleep(0.1)
+        except OSError as error:
+            raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror or error}") from None
+
+
 def open_clock_input(name: str) -> Any:
     """A mido input for `name`: HOST:PORT connects to a mido socket port (as
     `mido-serve` offers one), anything else opens the named MIDI input.
@@ -182,10 +199,7 @@ def open_clock_input(name: str) -> Any:
         port_number = int(number)
         if not 1 <= port_number <= 65535:
             raise UserError(f"MIDI socket port must be 1 to 65535: {name}")
-        try:
-            return SocketInput(host or "127.0.0.1", port_number)
-        except OSError as error:
-            raise UserError(f"cannot connect to MIDI socket port {name}: {error.strerror or error}") from None
+        return _connect(name, host or "127.0.0.1", port_number)
     mido, missing = _named_ports()
     if missing:
         raise UserError(f"{missing}: {name} (HOST:PORT reaches a mido socket port)")

@@ -12,6 +12,7 @@ from kinetrope_host.exports import FORMATS, export
 
 
 def register(subparsers: Any) -> None:
+    """Adds `export` to the command's subparsers."""
     parser = subparsers.add_parser(
         "export",
         help="write patterns' motion to CSV, JSON or glTF",

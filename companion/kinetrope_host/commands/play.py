@@ -15,7 +15,7 @@ from kinetrope_host.clocks import Clock, TempoClock, TempoMap, setup
 from kinetrope_host.commands import play_audio
 from kinetrope_host.errors import UserError
 from kinetrope_host.frames import FrameSink
-from kinetrope_host.outputs import lights
+from kinetrope_host.outputs import lights, websocket
 from kinetrope_host.outputs.terminal import LiveView
 
 DEFAULT_BARS = 4
@@ -44,6 +44,7 @@ finite_number = _checked(float, math.isfinite, "a finite number")
 
 
 def register(subparsers: Any) -> None:
+    """Adds `play` to the command's subparsers."""
     command = subparsers.add_parser(
         "play", help="play patterns in real time to OSC, the terminal and moving heads",
         description="Play patterns in real time: at a tempo, following MIDI clock, or along the beats of an "
@@ -75,16 +76,19 @@ def register(subparsers: Any) -> None:
     lights.add_options(command)
     command.add_argument("--view", action=argparse.BooleanOptionalAction, default=None,
                          help="the live terminal view (default: on when the output is a terminal)")
+    websocket.add_options(command)
     command.set_defaults(run=run, command_parser=command)
 
 
 def sinks_for(arguments: argparse.Namespace) -> list[FrameSink]:
+    """The sinks the arguments ask for: OSC, Art-Net, WebSocket and the live view."""
     sinks: list[FrameSink] = []
     if arguments.port is not None:
         from kinetrope_host.outputs.osc import OscSink
 
         sinks.append(OscSink(arguments.host, arguments.port, arguments.prefix))
     sinks.extend(lights.sinks_for(arguments))
+    sinks.extend(websocket.sinks_for(arguments))
     view = sys.stdout.isatty() if arguments.view is None else arguments.view
     if view:
         sinks.append(LiveView(arguments.beats_per_bar))
@@ -106,6 +110,7 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
         until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
     return TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
 def run(arguments: argparse.Namespace) -> int:
+    """Plays the patterns until the clock reaches the end, then says how many frames went out."""
     names = [catalogue.resolve(name) for name in arguments.names]
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)
@@ -119,5 +124,5 @@ def run(arguments: argparse.Namespace) -> int:
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
     if not any(isinstance(sink, LiveView) for sink in sinks):
-        print(f"{sent} frames sent", file=sys.stderr)
+        print(f"{sent} frame{'' if sent == 1 else 's'} sent", file=sys.stderr)
     return 0

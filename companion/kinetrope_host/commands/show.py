@@ -6,17 +6,21 @@ import argparse
 from typing import Any
 
 from kinetrope_host import catalogue, sampling
+from kinetrope_host.commands.options import whole_in
 
 HEIGHT = 9  # rows per axis: -1 at the bottom, 0 in the middle, +1 at the top
 WIDTH = 64  # columns across one period
+WIDTHS = (8, 400)  # narrower hides the shape, wider no terminal shows
 
 
 def register(subparsers: Any) -> None:
+    """Adds `show` to the command's subparsers."""
     command = subparsers.add_parser("show", help="show one pattern's row and its x, y and z over one period",
                                     description="Show a pattern's row and draw x, y and z over one period "
                                                 "(time across, value up; beats marked below).")
     command.add_argument("name", help="a built-in pattern name")
-    command.add_argument("--width", type=int, default=WIDTH, help=f"columns across the period (default {WIDTH})")
+    command.add_argument("--width", type=whole_in(*WIDTHS), default=WIDTH,
+                         help=f"columns across the period, {WIDTHS[0]} to {WIDTHS[1]} (default {WIDTH})")
     command.set_defaults(run=run)
 
 
@@ -35,8 +39,9 @@ def plot(values: list[float], height: int = HEIGHT) -> list[str]:
 
 
 def run(arguments: argparse.Namespace) -> int:
+    """Prints the row and one plot per axis."""
     row = catalogue.row(arguments.name)
-    width = max(8, min(arguments.width, 400))
+    width = arguments.width
     print(f"{row.name}  ({row.collection}, {row.family})")
     print(f"  {row.description}")
     beats = row.period_pips / 64

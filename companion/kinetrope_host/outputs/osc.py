@@ -119,6 +119,7 @@ class OscSink:
         self.sent = 0
 
     def send(self, frame: Frame) -> None:
+        """Sends the frame's bundle; a failed send is a `UserError` naming the receiver."""
         try:
             for datagram in bundles(frame, self.prefix):
                 self.socket.sendto(datagram, self.address)
@@ -127,4 +128,5 @@ class OscSink:
         self.sent += 1
 
     def close(self) -> None:
+        """Closes the socket."""
         self.socket.close()

@@ -34,7 +34,8 @@ def runnable(block):
         if line.startswith("kinetrope play"):
             line = re.sub(r"--bars \d+", "--bars 1", line)
             if "--bars" not in line and "--frames" not in line:
-                line += " --bars 1"
+                command, background, _ = re.match(r"(.*?)(\s*&)?(\s*#.*)?$", line).groups()
+                line = f"{command} --bars 1{background or ''}"
         lines.append(line)
     return "trap 'kill $(jobs -p) 2>/dev/null || true' EXIT\n" + "\n".join(lines) + "\n"
 
@@ -42,6 +43,7 @@ def runnable(block):
 def run_shell_blocks(folder):
     """Runs every shell block in `folder`, in README order; returns the failures."""
     (folder / "examples").symlink_to(REPO / "examples")
+    (folder / "data").symlink_to(REPO / "data")
     # The C++ section's program and CMake project, as its shell blocks expect them.
     (folder / "demo.cpp").write_text(blocks("cpp")[0])
     (folder / "CMakeLists.txt").write_text(blocks("cmake")[0])

@@ -2,6 +2,7 @@
 given four_floor rows recomputed here, the range table and what each motion
 is seen to do."""
 
+import cmath
 import math
 import statistics
 from itertools import combinations
@@ -270,6 +271,19 @@ def test_orbit_turns_once_a_bar_around_the_centre(stem):
     unwrapped = sum((b - a + math.pi) % (2 * math.pi) - math.pi for a, b in zip(angles, angles[1:] + angles[:1]))
     assert unwrapped == pytest.approx(2 * math.pi * len(samples) / 256)
     assert min(math.hypot(s[0], s[1]) for s in samples) > 0.15
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_glide_sways_once_a_bar_whatever_the_loop(stem):
+    """The glide's strongest side-to-side cycle is the bar, in a one-bar loop
+    as in a four-bar one."""
+    x = axis(f"beat_{stem}_glide", 0)
+    bars = len(x) // 256
+
+    def strength(cycles):
+        return abs(sum(v * cmath.exp(-2j * math.pi * cycles * p / len(x)) for p, v in enumerate(x)))
+
+    assert max(range(1, 2 * bars + 1), key=strength) == bars
 
 
 RING = 56  # pips a spring excursion lasts

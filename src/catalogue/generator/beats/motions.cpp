@@ -36,7 +36,8 @@ std::vector<double> warped_phase_per_bar(const std::vector<double>& energy, doub
     for (std::size_t start = 0; start < energy.size(); start += pips_per_bar) {
         const std::vector<double> bar(energy.begin() + start, energy.begin() + start + pips_per_bar);
         const std::vector<double> within = warped_phase(bar, gain, turns);
-        for (int p = 0; p < pips_per_bar; ++p) phase[start + p] = 2.0 * pi * turns * double(start / pips_per_bar) + within[p];
+        const double bar_start = 2.0 * pi * turns * double(start / pips_per_bar);
+        for (int p = 0; p < pips_per_bar; ++p) phase[start + p] = bar_start + within[p];
     }
     return phase;
 }
@@ -79,7 +80,9 @@ Table step(const GrooveLanes& g) {
             g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] + 0.2 * g.ghosts.level[p] : 0.0;
         const double between_steps = std::max(0.0, 1.0 - g.footwork.level[p]);
         return Offset3{0.42 * g.footwork.swing[p] + 0.22 * g.open_hats.swing[p] + 0.2 * between_steps * g.hats.swing[p],
-                       dip + 0.28 * std::tanh(0.9 * g.hats.level[p] * (1.0 + g.hats.level[p])) + 0.05 * g.percussion.level[p], depth};
+                       dip + 0.28 * std::tanh(0.9 * g.hats.level[p] * (1.0 + g.hats.level[p])) +
+                           0.05 * g.percussion.level[p],
+                       depth};
     });
 }
 
@@ -113,10 +116,11 @@ Table glide(const GrooveLanes& g) {
         const double reach = 0.25 + 0.3 * g.kick.level[p] + 0.25 * g.backbeat.level[p] + 0.2 * g.hats.level[p] +
                              0.2 * g.percussion.level[p];
         return Offset3{
-            reach * std::sin(t) + 0.3 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p] + 0.14 * g.backbeat.swing[p],
+            reach * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p] + 0.14 * g.backbeat.swing[p],
             0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.3 * std::tanh(g.plunge.level[p]) +
                 0.16 * g.backbeat.swing[p],
-            0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p] + 0.3 * g.ghosts.swing[p]};
+            0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p] +
+                0.3 * g.ghosts.swing[p]};
     });
 }
 
@@ -214,19 +218,22 @@ Table box(const GrooveLanes& g) {
         const double reach = 0.6 + 0.45 * std::tanh(2.0 * push) + 0.12 * g.low.swing[p] - 0.15 * g.backbeat.level[p];
         // the tour lingers in the corners and hurries along the edges
         const double turn = phase[p] - 0.22 * std::sin(4.0 * phase[p]);
-        return Offset3{0.52 * reach * corner(std::cos(turn + 0.25 * pi)), 0.5 * reach * corner(std::sin(turn + 0.25 * pi)),
+        return Offset3{0.52 * reach * corner(std::cos(turn + 0.25 * pi)),
+                       0.5 * reach * corner(std::sin(turn + 0.25 * pi)),
                        0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p] +
                            0.12 * g.percussion.swing[p] + 0.2 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
     });
 }
 
-// Two turns a loop on one slow depth wave; hits hurry the turn and the
-// percussion widens it.
+// Two turns a loop on one slow depth wave; hits hurry the turn and widen
+// it, the percussion most, but it stays a round turn (saturating, never
+// through the middle).
 Table corkscrew(const GrooveLanes& g) {
     const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.6), 6.0, 2.0);
     return per_pip(g.period, [&](int p) {
-        const double radius = 0.16 + 0.4 * g.percussion.level[p] + 0.3 * g.hats.level[p] + 0.3 * g.kick.level[p] +
-                              0.25 * g.backbeat.level[p];
+        const double push = 0.9 * g.percussion.level[p] + 0.6 * g.hats.level[p] + 0.6 * g.kick.level[p] +
+                            0.5 * g.backbeat.level[p];
+        const double radius = 0.18 + 0.45 * std::tanh(1.5 * push);
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
                        0.3 * std::sin(theta(g, p)) + 0.25 * g.kick_and_backbeat.swing[p] + 0.25 * g.hats.swing[p] +
                            0.1 * g.backbeat.swing[p] + 0.25 * g.low.swing[p] + 0.3 * g.ghosts.swing[p]};
@@ -299,7 +306,9 @@ Offset3 spring_push(Voice voice, double side) {
 // For each of `events`, the side of the last main hit of `voices` at or
 // before it (a hit of `voices` itself takes its own).
 std::vector<double> accent_sides(const std::vector<DrumEvent>& events, const std::vector<Voice>& voices) {
-    const auto in_voices = [&](const DrumEvent& e) { return std::find(voices.begin(), voices.end(), e.voice) != voices.end(); };
+    const auto in_voices = [&](const DrumEvent& e) {
+        return std::find(voices.begin(), voices.end(), e.voice) != voices.end();
+    };
     std::vector<DrumEvent> accents;
     for (const DrumEvent& e : events)
         if (in_voices(e)) accents.push_back(e);

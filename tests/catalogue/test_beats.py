@@ -205,6 +205,7 @@ def events(stem, voices):
 
 
 KICK = {"kick"}
+CYMBALS_AND_HATS = {"hat", "open", "shaker", "ride", "crash"}
 BACKBEAT = {"snare", "clap", "rim"}
 
 def loud_backbeats(stem):
@@ -441,6 +442,19 @@ def step_loudness(stem):
 
 
 EVEN_STEPS = [g[0] for g in ALL_GROOVES if len(set(step_loudness(g[0]).values())) == 1]
+
+
+def test_the_amen_ghosts_send_no_main_hit_elsewhere_in_the_ricochet():
+    """Each main onset throws towards the next target whatever the ghosts
+    between: the throw into every main onset points the same way in both."""
+    score = read_score("amen_no_ghosts")
+    onsets = [e.pip for e in score.events if e.voice not in CYMBALS_AND_HATS and e.velocity >= 0.5]
+    throws = []
+    for stem in ("amen_four_bar", "amen_no_ghosts"):
+        samples = table(f"beat_{stem}_ricochet")
+        throws.append([[a - b for a, b in zip(samples[round(p)], samples[round(p) - 8])] for p in sorted(set(onsets))])
+    for a, b in zip(*throws):
+        assert sum(u * v for u, v in zip(a, b)) > 0.9 * math.hypot(*a) * math.hypot(*b)
 
 
 @pytest.mark.parametrize("stem", EVEN_STEPS)

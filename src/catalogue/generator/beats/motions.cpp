@@ -373,12 +373,20 @@ constexpr std::array<Offset3, 5> ricochet_targets{{
     {0.5, -0.6, 0.4},
 }};
 
-// The hats add a shimmer in depth on top of the throws.
+// Each main onset moves on to the next target; a quiet one throws (as
+// softly as it is played) towards the target of the last main onset, so
+// ghosts never change where the main hits go. The hats add a shimmer in
+// depth on top of the throws.
 Table ricochet(const GrooveLanes& g) {
     static constexpr Gesture throw_shape{8.0, 40.0};
+    std::vector<std::size_t> target(g.onsets.size());
+    const std::size_t mains = std::size_t(std::count_if(g.onsets.begin(), g.onsets.end(), is_main));
+    for (std::size_t j = 0, last = mains == 0 ? 0 : mains - 1, next = 0; j < g.onsets.size(); ++j) {
+        if (is_main(g.onsets[j]) || mains == 0) last = next++;
+        target[j] = last % ricochet_targets.size();
+    }
     Table table = event_responses(
-        g.period, g.onsets,
-        [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },
+        g.period, g.onsets, [&](std::size_t j, const DrumEvent&) { return ricochet_targets[target[j]]; },
         [](double d) { return gesture_weight(d, throw_shape); }, throw_shape.rise, throw_shape.fall);
     for (int p = 0; p < g.period; ++p) table[p].z += 0.22 * g.hats.swing[p];
     return table;

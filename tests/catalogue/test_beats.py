@@ -5,7 +5,7 @@ is seen to do."""
 import cmath
 import math
 import statistics
-from itertools import combinations
+from itertools import combinations, pairwise
 
 import pytest
 from beat_rows import (
@@ -346,7 +346,7 @@ def test_a_reverse_bass_swells_the_dive_and_is_cut_off():
     for note in notes:
         start, end = int(note.pip), int(note.pip + note.length)
         rising = [z[p % len(z)] for p in range(start + 4, end - 1, 4)]
-        assert all(a < b for a, b in zip(rising, rising[1:])), note
+        assert all(a < b for a, b in pairwise(rising)), note
         assert z[(end + 16) % len(z)] < 0.5 * z[end - 2]
 
 

@@ -29,8 +29,11 @@ def test_generator_reads_every_score_as_written(reader):
     for stem, lines in zip(STEMS, reader(GROOVE_DIR / f"{stem}.groove" for stem in STEMS)):
         score = read_score(stem)
         assert lines[0] == f"period {score.period}"
-        got = [(VOICES[int(v)], float.fromhex(p), float.fromhex(vel)) for v, p, vel in map(str.split, lines[1:])]
-        assert got == [(e.voice, float(e.pip), float(e.velocity)) for e in score.events], stem
+        got = [
+            (VOICES[int(v)], float.fromhex(p), float.fromhex(vel), float.fromhex(length), swell == "1")
+            for v, p, vel, length, swell in map(str.split, lines[1:])
+        ]
+        assert got == [(e.voice, float(e.pip), float(e.velocity), float(e.length), e.swell) for e in score.events], stem
 
 
 @pytest.mark.parametrize(
@@ -41,7 +44,9 @@ def test_generator_reads_every_score_as_written(reader):
         ("bars 1\nkick 9...x...9...9...\n", "bad.groove:2: grid cells are '.' or 1 to 9"),
         ("kick 9...9...9...9...\n", "bad.groove:1: bars must come before the voices"),
         ("bars 1\nhat @ 256:5\n", "bad.groove:2: event outside the score"),
-        ("bars 1\nhat @ 256/3\n", "bad.groove:2: off-grid events are written pip:velocity"),
+        ("bars 1\nhat @ 256/3\n", "bad.groove:2: events are written pip:velocity, sustained ones pip:velocity~length"),
+        ("bars 1\nbass @ 0:9~\n", "bad.groove:2: events are written pip:velocity, sustained ones pip:velocity~length"),
+        ("bars 1\nbass @ 0:9~256\n", "bad.groove:2: a sustained note lasts less than the score"),
         ("bars 1\n# nothing\n", "bad.groove:2: score is empty"),
     ],
 )

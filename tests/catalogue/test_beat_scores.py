@@ -153,7 +153,7 @@ DRUMMER_READS = [
     ("amen_four_bar", "0 2 10 11 | 0 2 10 11 | 0 2 10 | 2 3 10", "4 12 | 4 12 | 4 14 | 1 4 14", ""),
     ("amen_no_ghosts", "0 2 10 11 | 0 2 10 11 | 0 2 10 | 2 3 10", "4 12 | 4 12 | 4 14 | 1 4 14", ""),
     ("jungle_chops", "0 6 13 | 0 2 10", "4 11 | 4 12 14", ""),
-    ("jungle_ghosts", "0 2 10 | 0 6", "4 12 | 4 12 31/2", "snare"),
+    ("jungle_ghosts", "0 2 10 | 0 6", "4 12 | 4 12", "snare"),
     ("jungle_switch", "0 2 10 | 0 2 10 | 0 14 | 0 9", "4 12 | 4 12 | 8 | 8", ""),
     ("dnb_two_step", "0 10 | 0 10", "4 12 | 4 12", ""),
     ("dnb_rolling", "0 10 13 | 0 10", "4 12 | 4 12", ""),
@@ -174,7 +174,7 @@ DRUMMER_READS = [
     ("funky_toms", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
     ("funky_syncopated", "0 6 12 | 0 6 10", "4 10 15 | 4 14", ""),
     ("broken_push", "0 6 9 | 0 7 10", "3 11 | 5 13", ""),
-    ("broken_shuffle", "0 7 44/3 | 0 9", "8/3 4 20/3 32/3 12 44/3 | 8/3 4 20/3 32/3 12 44/3", "bass kick rim"),
+    ("broken_shuffle", "0 20/3 44/3 | 0 32/3", "8/3 4 20/3 32/3 12 44/3 | 8/3 4 20/3 32/3 12 44/3", "bass kick rim"),
     ("afro_bell", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", ""),
     ("afro_cross", "0 4 8 12 | 0 4 8 12", "4 12 | 4 12", "perc"),
     ("gqom_space", "0 3 6 | 0 3 10", "12 | 12", ""),
@@ -231,11 +231,14 @@ SHUFFLED = ["house_shuffle", "house_jack", "ukg_two_step", "ukg_skip", "ukg_four
 
 @pytest.mark.parametrize("stem", SHUFFLED)
 def test_a_shuffled_groove_swings_every_voice_alike(stem):
-    """Two voices in one sixteenth at different pips are a flam: one voice
-    swung, the other left straight."""
-    slots = {}
-    for e in read_score(stem).events:
-        slots.setdefault(e.pip // 16, []).append(e)
-    flams = [notes for notes in slots.values() if len({e.pip for e in notes}) > 1 and len({e.voice for e in notes}) > 1]
+    """One swing grid per groove: two voices a few pips apart are a flam, one
+    swung and the other left straight (or swung to another grid)."""
+    events = read_score(stem).events
+    flams = [
+        (a.voice, a.pip, b.voice, b.pip)
+        for a in events
+        for b in events
+        if a.voice < b.voice and 0 < abs(a.pip - b.pip) < 8 and (a.step is None or b.step is None)
+    ]
     assert not flams
-    assert any(e.step is None for e in read_score(stem).events)
+    assert any(e.step is None for e in events)

@@ -2,7 +2,10 @@
 given four_floor rows recomputed here, the range table and what each motion
 is seen to do."""
 
+import cmath
 import math
+import statistics
+from itertools import combinations, pairwise
 
 import pytest
 from beat_rows import (
@@ -202,6 +205,7 @@ def events(stem, voices):
 
 
 KICK = {"kick"}
+CYMBALS_AND_HATS = {"hat", "open", "shaker", "ride", "crash"}
 BACKBEAT = {"snare", "clap", "rim"}
 
 def loud_backbeats(stem):
@@ -217,6 +221,35 @@ def test_bounce_lifts_at_every_kick(stem):
     for kick in events(stem, KICK):
         if kick.pip == int(kick.pip) and kick.velocity > 0.6:
             assert y[int(kick.pip)] > 0.1, kick
+
+
+def backbeat_kicks(stem):
+    """Pips of the main kicks with and without a main backbeat on them."""
+    kicks = {e.pip for e in events(stem, KICK) if e.velocity >= 0.5 and e.step is not None}
+    backbeats = {e.pip for e in events(stem, BACKBEAT) if e.velocity >= 0.5}
+    return sorted(kicks & backbeats), sorted(kicks - backbeats)
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES if all(backbeat_kicks(g[0]))])
+def test_bounce_shows_a_backbeat_that_lands_on_a_kick(stem):
+    samples = table(f"beat_{stem}_bounce")
+    with_backbeat, plain = backbeat_kicks(stem)
+    for b in with_backbeat:
+        assert min(math.dist(samples[int(b)], samples[int(k)]) for k in plain) > 0.05, b
+
+
+@pytest.mark.parametrize("stem", ["house_shuffle", "bassline"])
+def test_bounce_shows_the_swung_hats(stem):
+    samples = table(f"beat_{stem}_bounce")
+    swung = [round(e.pip) % len(samples) for e in events(stem, {"hat"}) if e.step is None]
+    assert swung and all(max(abs(samples[p][0]), samples[p][1]) > 0.09 for p in swung)
+
+
+def test_bounce_tells_the_house_grooves_from_the_bare_pulse():
+    pulse = table("beat_four_floor_bounce") * 2
+    rows = [pulse, table("beat_house_classic_bounce"), table("beat_house_shuffle_bounce")]
+    for a, b in combinations(rows, 2):
+        assert math.sqrt(sum(math.dist(s, t) ** 2 for s, t in zip(a, b)) / len(a)) > 0.05
 
 
 @pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
@@ -238,7 +271,20 @@ def test_orbit_turns_once_a_bar_around_the_centre(stem):
     angles = [math.atan2(s[1], s[0]) for s in samples]
     unwrapped = sum((b - a + math.pi) % (2 * math.pi) - math.pi for a, b in zip(angles, angles[1:] + angles[:1]))
     assert unwrapped == pytest.approx(2 * math.pi * len(samples) / 256)
-    assert min(math.hypot(s[0], s[1]) for s in samples) > 0.3
+    assert min(math.hypot(s[0], s[1]) for s in samples) > 0.15
+
+
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_glide_sways_once_a_bar_whatever_the_loop(stem):
+    """The glide's strongest side-to-side cycle is the bar, in a one-bar loop
+    as in a four-bar one."""
+    x = axis(f"beat_{stem}_glide", 0)
+    bars = len(x) // 256
+
+    def strength(cycles):
+        return abs(sum(v * cmath.exp(-2j * math.pi * cycles * p / len(x)) for p, v in enumerate(x)))
+
+    assert max(range(1, 2 * bars + 1), key=strength) == bars
 
 
 RING = 56  # pips a spring excursion lasts
@@ -281,6 +327,29 @@ def test_dive_plunges_after_the_bass(stem):
             assert max(z[int(note.pip) : int(note.pip) + 24]) > 0.3 * max(z)
 
 
+def sustained(stem, swell):
+    return [e for e in events(stem, {"bass"}) if e.length and e.swell == swell]
+
+
+@pytest.mark.parametrize("stem", ["dnb_half", "drill_tresillo"])
+def test_a_held_bass_holds_the_dive_for_its_length(stem):
+    z = axis(f"beat_{stem}_dive", 2)
+    for note in sustained(stem, swell=False):
+        held = [z[p % len(z)] for p in range(int(note.pip) + 16, int(note.pip + note.length))]
+        assert held and min(held) > 0.25 * max(z), note
+
+
+def test_a_reverse_bass_swells_the_dive_and_is_cut_off():
+    z = axis("beat_hard_reverse_dive", 2)
+    notes = sustained("hard_reverse", swell=True)
+    assert len(notes) == 8
+    for note in notes:
+        start, end = int(note.pip), int(note.pip + note.length)
+        rising = [z[p % len(z)] for p in range(start + 4, end - 1, 4)]
+        assert all(a < b for a, b in pairwise(rising)), note
+        assert z[(end + 16) % len(z)] < 0.5 * z[end - 2]
+
+
 def turns(samples):
     """Signed turns of the xy path around the centre over one loop."""
     angles = [math.atan2(s[1], s[0]) for s in samples]
@@ -308,32 +377,113 @@ def test_pendulum_hangs_below_and_swings_once_a_bar(stem):
 @pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
 def test_box_visits_its_four_corners_every_bar(stem):
     samples = table(f"beat_{stem}_box")
-    corners = [(s[0] > 0, s[1] > 0) for s in samples if abs(s[0]) > 0.35 and abs(s[1]) > 0.3]
+    reach_x, reach_y = (max(abs(s[i]) for s in samples) for i in (0, 1))
+    corners = [(s[0] > 0, s[1] > 0) for s in samples if abs(s[0]) > reach_x / 2 and abs(s[1]) > reach_y / 2]
     visits = [c for c, d in zip(corners, corners[1:] + corners[:1]) if c != d]
     assert len(visits) == 4 * len(samples) // 256 and len(set(corners)) == 4
 
 
-def main_steps(stem):
-    """Onsets of the main kicks and backbeats (half loudness or more); hits
-    within a pip of each other are one step."""
-    steps = []
+def main_hits(stem, voices):
+    """Onsets of the main hits (half loudness or more) of some voices; hits
+    within a pip of each other are one."""
+    hits = []
+    for e in sorted(events(stem, voices), key=lambda e: e.pip):
+        if e.velocity >= 0.5 and (not hits or e.pip - hits[-1] >= 1):
+            hits.append(e.pip)
+    return hits
+
+
+def accents(stem):
+    return BACKBEAT if events(stem, BACKBEAT) else KICK
+
+
+# Each side-throwing motion: the main hits that take the sides, and how a
+# table shows the side of a hit at pip p (a quick hit can land before the last
+# one has swung back, so step reads the way the point moves into the hit; the
+# spring starts from rest, so it reads the way the point leaves it).
+SIDE_THROWS = {
+    "step": (lambda stem: KICK | BACKBEAT, lambda x, p: x[p % len(x)] - x[(p - 3) % len(x)]),
+    "recoil": (accents, lambda x, p: x[p % len(x)]),
+    "spring": (accents, lambda x, p: x[(p + 5) % len(x)] - x[p % len(x)]),
+}
+
+
+def main_hit_sides(stem, motion):
+    voices, side = SIDE_THROWS[motion]
+    x = axis(f"beat_{stem}_{motion}", 0)
+    return [side(x, round(p)) for p in main_hits(stem, voices(stem))]
+
+
+@pytest.mark.parametrize("motion", SIDE_THROWS)
+@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
+def test_main_hits_take_the_sides_in_turn_whatever_the_quiet_notes(stem, motion):
+    """Right, left, right... counted over the main hits alone, odd counts
+    too: the same groove without its quiet notes puts them on the same sides."""
+    if motion == "spring" and accents(stem) == KICK:
+        pytest.skip("the spring's kick rises and plunges: it has no side")
+    sides = main_hit_sides(stem, motion)
+    assert [s > 0 for s in sides] == [k % 2 == 0 for k in range(len(sides))], [round(s, 2) for s in sides]
+
+
+@pytest.mark.parametrize("motion", SIDE_THROWS)
+def test_the_amen_ghosts_flip_no_main_hit(motion):
+    with_ghosts, without = main_hit_sides("amen_four_bar", motion), main_hit_sides("amen_no_ghosts", motion)
+    assert [s > 0 for s in with_ghosts] == [s > 0 for s in without]
+
+
+def step_loudness(stem):
+    """Loudness of each main step: its loudest hit."""
+    steps = {}
     for e in sorted(events(stem, KICK | BACKBEAT), key=lambda e: e.pip):
-        if e.velocity >= 0.5 and (not steps or e.pip - steps[-1] >= 1):
-            steps.append(e.pip)
+        if e.velocity >= 0.5:
+            onset = next((p for p in steps if e.pip - p < 1), e.pip)
+            steps[onset] = max(steps.get(onset, 0), e.velocity)
     return steps
 
 
-@pytest.mark.parametrize("stem", [g[0] for g in ALL_GROOVES])
-def test_step_alternates_feet_on_the_main_hits_across_the_seam(stem):
+EVEN_STEPS = [g[0] for g in ALL_GROOVES if len(set(step_loudness(g[0]).values())) == 1]
+
+
+def test_the_amen_ghosts_send_no_main_hit_elsewhere_in_the_ricochet():
+    """Each main onset throws towards the next target whatever the ghosts
+    between: the throw into every main onset points the same way in both."""
+    score = read_score("amen_no_ghosts")
+    onsets = [e.pip for e in score.events if e.voice not in CYMBALS_AND_HATS and e.velocity >= 0.5]
+    throws = []
+    for stem in ("amen_four_bar", "amen_no_ghosts"):
+        samples = table(f"beat_{stem}_ricochet")
+        throws.append([[a - b for a, b in zip(samples[round(p)], samples[round(p) - 8])] for p in sorted(set(onsets))])
+    for a, b in zip(*throws):
+        assert sum(u * v for u, v in zip(a, b)) > 0.9 * math.hypot(*a) * math.hypot(*b)
+
+
+@pytest.mark.parametrize("stem", EVEN_STEPS)
+def test_equally_loud_steps_are_equally_wide(stem):
+    """A kick with a clap steps as far as a kick alone."""
     x = axis(f"beat_{stem}_step", 0)
-    # which way the point moves into each hit (a quick hit can land before the
-    # last one has swung back, so its position alone does not tell the foot)
-    sides = [x[round(p) % len(x)] - x[(round(p) - 3) % len(x)] for p in main_steps(stem)]
-    if len(sides) % 2:  # an odd count: the last step lands in place
-        assert abs(sides.pop()) < 0.5 * min(abs(s) for s in sides)
-    assert all(abs(s) > 0.05 for s in sides)
-    # right, left, right, ... and the last foot hands over to the first
-    assert all(a * b < 0 for a, b in zip(sides, sides[1:] + sides[:1])), [round(s, 2) for s in sides]
+    widths = [abs(x[round(p) % len(x)]) for p in step_loudness(stem)]
+    assert min(widths) > 0.9 * max(widths), [round(w, 2) for w in widths]
+
+
+def centred(name):
+    samples = table(name)
+    means = [math.fsum(s[i] for s in samples) / len(samples) for i in range(3)]
+    return [v - m for s in samples for v, m in zip(s, means)]
+
+
+def shares_explained_by_the_average(suffix):
+    """For each 512-pip groove, the share of its motion (variance about its
+    own mean) that the all-groove average path explains."""
+    rows = [centred(f"beat_{g[0]}_{suffix}") for g in ALL_GROOVES if g[2] == 512]
+    average = [math.fsum(column) / len(rows) for column in zip(*rows)]
+    square = math.fsum(a * a for a in average)
+    return [math.fsum(map(float.__mul__, row, average)) ** 2 / (math.fsum(v * v for v in row) * square) for row in rows]
+
+
+def test_the_groove_shows_in_every_motion():
+    medians = {suffix: statistics.median(shares_explained_by_the_average(suffix)) for suffix in SUFFIXES}
+    worst = max(medians, key=medians.get)
+    assert medians[worst] <= 0.85, f"{worst}: the average path explains {medians[worst]:.3f} of the median groove"
 
 
 @pytest.mark.parametrize("suffix", SUFFIXES)

@@ -1,6 +1,7 @@
 // Reads groove scores with the table generator's own reader, one query a line:
-//   score <path>  -> "period <N>", then "<voice number> <pip> <velocity>" per
-//                    event in hex floats, or "refused <message>"
+//   score <path>  -> "period <N>", then "<voice number> <pip> <velocity>
+//                    <length> <swell>" per event in hex floats (swell 0 or
+//                    1), or "refused <message>"
 #include <cstdio>
 #include <iostream>
 #include <stdexcept>
@@ -19,7 +20,7 @@ int main() {
         try {
             const Score score = read_score(path);
             std::printf("period %d\n", score.period);
-            for (const DrumEvent& e : score.events) std::printf("%d %a %a\n", int(e.voice), e.pip, e.velocity);
+            for (const DrumEvent& e : score.events) std::printf("%d %a %a %a %d\n", int(e.voice), e.pip, e.velocity, e.length, int(e.swell));
         } catch (const std::exception& error) {
             std::printf("refused %s\n", error.what());
         }

@@ -14,6 +14,8 @@ class Event:
     voice: str
     pip: Fraction
     velocity: Fraction  # in ninths
+    length: Fraction = Fraction(0)  # a sustained note's pips; 0 when struck
+    swell: bool = False  # grows through its length rather than holding
 
     @property
     def step(self):
@@ -44,8 +46,12 @@ def read_score(stem):
             bars = int(words[1])
         elif words[1] == "@":
             for token in words[2:]:
-                pip, velocity = token.split(":")
-                events.append(Event(words[0], Fraction(pip), Fraction(int(velocity), 9)))
+                # pip:velocity, or pip:velocity~length (held), pip:velocity<length (swelling)
+                pip, note = token.split(":")
+                velocity, mark, length = note[0], note[1:2], note[2:]
+                events.append(
+                    Event(words[0], Fraction(pip), Fraction(int(velocity), 9), Fraction(length or 0), mark == "<")
+                )
         else:
             cells = "".join(words[1:]).replace("|", "")
             assert len(cells) == 16 * bars, (stem, line)

@@ -29,6 +29,19 @@ std::vector<double> warped_phase(const std::vector<double>& energy, double gain,
     return phase;
 }
 
+// The same, bar by bar: `turns` turns in every bar, each bar line at a
+// whole number of turns, so a long loop moves at the speed of a short one.
+std::vector<double> warped_phase_per_bar(const std::vector<double>& energy, double gain, double turns = 1.0) {
+    std::vector<double> phase(energy.size());
+    for (std::size_t start = 0; start < energy.size(); start += pips_per_bar) {
+        const std::vector<double> bar(energy.begin() + start, energy.begin() + start + pips_per_bar);
+        const std::vector<double> within = warped_phase(bar, gain, turns);
+        const double bar_start = 2.0 * pi * turns * double(start / pips_per_bar);
+        for (int p = 0; p < pips_per_bar; ++p) phase[start + p] = bar_start + within[p];
+    }
+    return phase;
+}
+
 std::vector<double> sum_of(const std::vector<double>& a, double wa, const std::vector<double>& b, double wb) {
     std::vector<double> out(a.size());
     for (std::size_t p = 0; p < a.size(); ++p) out[p] = wa * a[p] + wb * b[p];
@@ -40,43 +53,56 @@ double corner(double v) { return std::tanh(2.5 * v) / std::tanh(2.5); }
 
 double theta(const GrooveLanes& g, int p) { return phase_angle(p, g.period); }
 
-// Kicks lift; the backbeat dips a little; the other voices lean sideways.
-// For four_floor only the kick term is left: (0, 0.55·weight, 0).
-// A backbeat on a kick leans with it rather than dragging its peak late.
+// Kicks lift; the backbeat pulls down and tilts the point to its side, so a
+// clap on a kick makes a lower lift leaning over, and a backbeat alone a dip;
+// the hats bob it up and sideways between the kicks, where their swing shows;
+// the other voices lean sideways. For four_floor only the kick term is left:
+// (0, 0.55·weight, 0).
 Table bounce(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double side =
-            0.15 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p] + 0.08 * g.low.swing[p];
-        return Offset3{side, 0.55 * g.kick.level[p] - 0.2 * g.lone_backbeat.level[p] + 0.06 * g.percussion.level[p],
-                       0.06 * g.depth.swing[p]};
+        const double side = 0.22 * g.backbeat.swing[p] + 0.3 * g.hats.swing[p] + 0.2 * g.percussion.swing[p] +
+                            0.14 * g.low.swing[p] + 0.12 * g.ghosts.swing[p];
+        return Offset3{side,
+                       0.55 * g.kick.level[p] - 0.25 * g.backbeat.level[p] + 0.2 * g.hats.level[p] +
+                           0.12 * g.percussion.level[p],
+                       g.deep ? 0.06 * g.depth.swing[p] + 0.15 * g.ghosts.swing[p] : 0.0};
     });
 }
 
-// Main kick and backbeat hits alternate sides, each with a dip; hats and
-// percussion lift a touch, an open hat sways the weight across, and ghost
-// notes tap the foot forward and back where the groove has depth. For four_floor: (±0.42·weight, -0.22·weight, 0).
+// Main kick and backbeat hits alternate sides, each with a dip; hats lift a
+// touch and shuffle the feet between the steps (never widening one), an
+// open hat sways the weight across, and ghost notes tap the foot forward
+// where the groove has depth. For four_floor: (±0.42·weight, -0.22·weight, 0).
 Table step(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p] + 0.22 * g.claps.level[p];
+        const double dip = -0.22 * g.kick.level[p] - 0.26 * g.backbeat.level[p];
         const double depth =
-            g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] + 0.35 * g.ghosts.swing[p] : 0.0;
-        return Offset3{0.42 * g.footwork.swing[p] + 0.12 * g.percussion.swing[p] + 0.22 * g.open_hats.swing[p],
-                       dip + 0.35 * g.hats.level[p] + 0.05 * g.percussion.level[p], depth};
+            g.deep ? 0.12 * g.depth.swing[p] + 0.06 * g.percussion.swing[p] + 0.2 * g.ghosts.level[p] : 0.0;
+        const double between_steps = std::max(0.0, 1.0 - g.footwork.level[p]);
+        return Offset3{0.42 * g.footwork.swing[p] + 0.22 * g.open_hats.swing[p] + 0.2 * between_steps * g.hats.swing[p],
+                       dip + 0.28 * std::tanh(0.9 * g.hats.level[p] * (1.0 + g.hats.level[p])) +
+                           0.05 * g.percussion.level[p],
+                       depth};
     });
 }
 
-// One turn a bar; hits speed the turn up and widen it (open hats and ghost
-// notes too); the upper voices give depth, so a kick-only groove stays flat. Kicks alone make the radius
+// One turn a bar, whatever the loop's length; the turn all but stops between
+// the hits and leaps through them, so each groove draws the circle with its
+// own stride. Hits widen it (open hats and ghost notes too); the upper voices
+// give depth, so a kick-only groove stays flat. Kicks alone make the radius
 // 0.58 on the kick.
 Table orbit(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.drive, 0.9, g.bars);
+    const auto phase = warped_phase_per_bar(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.8), 25.0);
     return per_pip(g.period, [&](int p) {
-        const double radius = 0.46 + 0.12 * g.kick.level[p] + 0.15 * g.backbeat.level[p] +
-                              0.06 * g.percussion.level[p] + 0.08 * g.hats.level[p] + 0.1 * g.open_hats.level[p] +
-                              0.15 * g.ghosts.level[p];
+        // hits push the radius out from 0.22 towards 0.6, never beyond
+        const double push = g.kick.level[p] + 0.9 * g.backbeat.level[p] + 0.7 * g.percussion.level[p] +
+                            0.55 * g.hats.level[p] + 0.6 * g.open_hats.level[p] + 0.6 * g.ghosts.level[p];
+        const double radius = 0.22 + 0.36 * std::tanh(2.0 * push) / std::tanh(2.0);
         const double depth = 0.22 * g.hats.swing[p] + 0.15 * g.percussion.level[p] - 0.2 * g.backbeat.level[p] +
-                             0.16 * g.low.swing[p] + 0.22 * g.backbeat.swing[p] + 0.35 * g.ghosts.swing[p];
-        return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]), depth};
+                             0.3 * g.low.swing[p] + 0.22 * g.backbeat.swing[p] + 0.35 * g.ghosts.swing[p];
+        // the backbeat knocks the whole orbit towards its side, the kick drops it
+        return Offset3{radius * std::cos(phase[p]) + 0.22 * g.backbeat.swing[p] + 0.1 * g.percussion.swing[p],
+                       radius * std::sin(phase[p]), depth};
     });
 }
 
@@ -84,14 +110,17 @@ Table orbit(const GrooveLanes& g) {
 // busy; the low end pushes it out with long, gliding gestures, the backbeat
 // nudges it from side to side and the upper voices ripple it.
 Table glide(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.drive, 0.6, 1.0);
+    const auto phase = warped_phase_per_bar(g.drive, 6.0);
     return per_pip(g.period, [&](int p) {
         const double t = phase[p];
+        const double reach = 0.25 + 0.3 * g.kick.level[p] + 0.25 * g.backbeat.level[p] + 0.2 * g.hats.level[p] +
+                             0.2 * g.percussion.level[p];
         return Offset3{
-            0.45 * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p] + 0.1 * g.backbeat.swing[p],
-            0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.25 * std::tanh(g.plunge.level[p]) +
-                0.12 * g.backbeat.swing[p],
-            0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p]};
+            reach * std::sin(t) + 0.22 * g.plunge.swing[p] + 0.16 * g.percussion.swing[p] + 0.14 * g.backbeat.swing[p],
+            0.16 * std::sin(2.0 * t) + 0.1 * std::cos(t) - 0.3 * std::tanh(g.plunge.level[p]) +
+                0.16 * g.backbeat.swing[p],
+            0.3 * std::sin(2.0 * t + 1.1) + 0.18 * g.plunge.swing[p] + 0.18 * g.hats.swing[p] +
+                0.3 * g.ghosts.swing[p]};
     });
 }
 
@@ -100,7 +129,8 @@ Table surge(const GrooveLanes& g) {
         return Offset3{
             0.12 * g.hats.swing[p] + 0.1 * g.percussion.swing[p] + 0.06 * g.low.swing[p] + 0.08 * g.backbeat.swing[p],
             0.19 * g.accent.level[p] - 0.3 * g.kick.level[p] + 0.04 * g.hats.level[p] + 0.05 * g.percussion.level[p],
-            0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p] + 0.06 * g.low.level[p]};
+            0.68 * g.kick.level[p] - 0.29 * g.backbeat.level[p] + 0.05 * g.hats.swing[p] + 0.06 * g.low.level[p] +
+                0.3 * g.ghosts.swing[p]};
     });
 }
 
@@ -108,9 +138,9 @@ Table surge(const GrooveLanes& g) {
 // (1 + kick) can never go below 0.
 Table recoil(const GrooveLanes& g) {
     return per_pip(g.period, [&](int p) {
-        const double lift = 0.31 * g.accent.level[p] + 0.1 * g.hats.level[p] + 0.06 * g.percussion.level[p];
+        const double lift = 0.31 * g.accent.level[p] + 0.1 * g.hats.level[p] + 0.12 * g.percussion.level[p];
         return Offset3{
-            0.64 * g.accent.swing[p] + 0.12 * g.percussion.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.low.swing[p],
+            0.64 * g.accent.swing[p] + 0.18 * g.percussion.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.low.swing[p],
             lift / (1.0 + 1.5 * g.kick.level[p]),
             0.19 * g.kick.level[p] - 0.26 * g.echo.level[p] + 0.18 * g.low.swing[p] + 0.16 * g.hats.swing[p]};
     });
@@ -144,11 +174,12 @@ Table dive(const GrooveLanes& g) {
 // swing and the arc widens it, as do the hats (open hats most) and the
 // ghost notes, which also rock it in depth.
 Table pendulum(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.drive, 1.0, g.hats.level, 0.6), 0.7, g.bars);
+    const auto phase = warped_phase_per_bar(sum_of(g.drive, 1.0, g.hats.level, 0.3), 10.0);
     return per_pip(g.period, [&](int p) {
-        const double angle = (0.55 + 0.3 * g.arc.level[p] + 0.1 * g.low.level[p] + 0.2 * g.hats.level[p] +
-                              0.45 * g.open_hats.level[p] + 0.4 * g.ghosts.level[p]) *
-                             std::sin(phase[p]);
+        // the swing widens with the score but never goes over the top
+        const double amplitude = std::tanh(0.12 + 0.7 * g.arc.level[p] + 0.2 * g.low.level[p] + 0.4 * g.hats.level[p] +
+                                           0.6 * g.open_hats.level[p] + 0.5 * g.ghosts.level[p]);
+        const double angle = 1.1 * amplitude * std::sin(phase[p]);
         return Offset3{0.6 * std::sin(angle), 0.3 - 0.5 * std::cos(angle) + 0.06 * g.accent.level[p],
                        0.26 * g.percussion.level[p] + 0.1 * g.hats.level[p] - 0.18 * g.kick.level[p] +
                            0.18 * g.hats.swing[p] + 0.18 * g.backbeat.swing[p] + 0.18 * g.low.swing[p] +
@@ -157,16 +188,20 @@ Table pendulum(const GrooveLanes& g) {
 }
 
 // One figure eight a bar, hurried through the busy stretches; kicks,
-// backbeats and percussion widen the lobes.
+// backbeats and percussion widen the lobes. The bar line finds the point
+// turning at the top of a lobe, not rushing through the crossing, so a fill
+// into the downbeat never makes the seam the fastest step.
 Table figure8(const GrooveLanes& g) {
-    const auto phase = warped_phase(g.drive, 0.5, g.bars);
+    const auto phase = warped_phase_per_bar(g.drive, 6.0);
     return per_pip(g.period, [&](int p) {
-        const double t = phase[p];
-        const double width = 0.45 + 0.2 * g.arc.level[p] + 0.12 * g.percussion.level[p];
-        return Offset3{width * std::sin(t) + 0.06 * g.hats.swing[p],
-                       0.44 * std::sin(2.0 * t) + 0.12 * g.accent.level[p] + 0.14 * g.backbeat.swing[p],
+        const double t = phase[p] + 0.25 * pi;
+        const double width = 0.2 + 0.5 * g.arc.level[p] + 0.3 * g.percussion.level[p] + 0.2 * g.hats.level[p];
+        return Offset3{width * std::sin(t) + 0.1 * g.hats.swing[p],
+                       (0.25 + 0.3 * g.arc.level[p]) * std::sin(2.0 * t) + 0.2 * g.accent.level[p] +
+                           0.14 * g.backbeat.swing[p],
                        0.17 * g.accent.level[p] - 0.2 * g.hats.level[p] + 0.05 * g.kick.swing[p] +
-                           0.14 * g.percussion.swing[p] + 0.16 * g.low.swing[p] + 0.1 * g.hats.swing[p]};
+                           0.14 * g.percussion.swing[p] + 0.16 * g.low.swing[p] + 0.1 * g.hats.swing[p] +
+                           0.3 * g.ghosts.swing[p]};
     });
 }
 
@@ -176,25 +211,32 @@ Table figure8(const GrooveLanes& g) {
 Table box(const GrooveLanes& g) {
     // Hats stay out of the phase: a fill rushing into the downbeat would make
     // the seam the fastest stretch of the tour.
-    const auto phase = warped_phase(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 1.2, g.bars);
+    const auto phase = warped_phase_per_bar(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 12.0);
     return per_pip(g.period, [&](int p) {
-        const double reach =
-            1.0 + 0.15 * g.hats.level[p] + 0.08 * g.low.swing[p] + 0.4 * g.ghosts.level[p] - 0.22 * g.accent.level[p];
-        return Offset3{0.52 * reach * corner(std::cos(phase[p])), 0.5 * reach * corner(std::sin(phase[p])),
+        const double push = 0.5 * g.hats.level[p] + 0.3 * g.open_hats.level[p] + 0.4 * g.ghosts.level[p] +
+                            0.4 * g.kick.level[p];
+        const double reach = 0.6 + 0.45 * std::tanh(2.0 * push) + 0.12 * g.low.swing[p] - 0.15 * g.backbeat.level[p];
+        // the tour lingers in the corners and hurries along the edges
+        const double turn = phase[p] - 0.22 * std::sin(4.0 * phase[p]);
+        return Offset3{0.52 * reach * corner(std::cos(turn + 0.25 * pi)),
+                       0.5 * reach * corner(std::sin(turn + 0.25 * pi)),
                        0.29 * g.accent.level[p] - 0.09 * g.hats.level[p] + 0.05 * g.kick.level[p] +
                            0.12 * g.percussion.swing[p] + 0.2 * g.low.swing[p] + 0.26 * g.hats.swing[p]};
     });
 }
 
-// Two turns a loop on one slow depth wave; hits hurry the turn and the
-// percussion widens it.
+// Two turns a loop on one slow depth wave; hits hurry the turn and widen
+// it, the percussion most, but it stays a round turn (saturating, never
+// through the middle).
 Table corkscrew(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.6), 0.8, 2.0);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.6), 6.0, 2.0);
     return per_pip(g.period, [&](int p) {
-        const double radius = 0.38 + 0.18 * g.percussion.level[p] + 0.1 * g.hats.level[p] + 0.12 * g.kick.level[p];
+        const double push = 0.9 * g.percussion.level[p] + 0.6 * g.hats.level[p] + 0.6 * g.kick.level[p] +
+                            0.5 * g.backbeat.level[p];
+        const double radius = 0.18 + 0.45 * std::tanh(1.5 * push);
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.45 * std::sin(theta(g, p)) + 0.12 * g.kick_and_backbeat.swing[p] + 0.18 * g.hats.swing[p] +
-                           0.1 * g.backbeat.swing[p] + 0.12 * g.low.swing[p]};
+                       0.3 * std::sin(theta(g, p)) + 0.25 * g.kick_and_backbeat.swing[p] + 0.25 * g.hats.swing[p] +
+                           0.1 * g.backbeat.swing[p] + 0.25 * g.low.swing[p] + 0.3 * g.ghosts.swing[p]};
     });
 }
 
@@ -202,13 +244,14 @@ Table corkscrew(const GrooveLanes& g) {
 // and backbeat hurry the turn and push it outwards, open hats widen it and
 // ghost notes rock it in depth.
 Table spiral(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 0.8, 2.0);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 6.0, 2.0);
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
-        const double radius = 0.15 + 0.45 * (0.5 + 0.5 * std::cos(t)) + 0.12 * g.kick.level[p] +
-                              0.08 * g.accent.level[p] + 0.06 * g.hats.level[p] + 0.18 * g.open_hats.level[p];
+        const double radius = 0.06 + 0.22 * (0.5 + 0.5 * std::cos(t)) + 0.3 * g.kick.level[p] +
+                              0.2 * g.accent.level[p] + 0.2 * g.hats.level[p] + 0.3 * g.open_hats.level[p] +
+                              0.25 * g.percussion.level[p];
         return Offset3{radius * std::cos(phase[p]), radius * std::sin(phase[p]),
-                       0.3 * std::sin(t) + 0.06 * g.accent.swing[p] + 0.28 * g.percussion.swing[p] +
+                       0.2 * std::sin(t) + 0.15 * g.accent.swing[p] + 0.28 * g.percussion.swing[p] +
                            0.18 * g.hats.swing[p] + 0.16 * g.backbeat.swing[p] + 0.2 * g.low.swing[p] +
                            0.35 * g.ghosts.swing[p]};
     });
@@ -218,10 +261,12 @@ Table spiral(const GrooveLanes& g) {
 // against every second half-weave, so the floor track is a chain of S-bends.
 // Kicks lift, snares cut back against the travel.
 Table slalom(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 0.8, 2.0 * g.bars);
+    const auto phase = warped_phase_per_bar(sum_of(g.arc.level, 1.0, g.drive, 0.5), 6.0, 2.0);
     return per_pip(g.period, [&](int p) {
-        const double travel = 0.55 * std::sin(phase[p]);
-        return Offset3{travel - 0.25 * g.backbeat.swing[p] + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p],
+        const double travel = (0.3 + 0.3 * g.arc.level[p]) * std::sin(phase[p]);
+        // a snare cuts back against the way the point is travelling
+        const double cutback = -0.35 * g.backbeat.level[p] * std::cos(phase[p]);
+        return Offset3{travel + cutback + 0.1 * g.hats.swing[p] + 0.12 * g.percussion.swing[p],
                        0.36 * g.kick.level[p] - 0.4 * g.backbeat.level[p] + 0.08 * g.hats.level[p],
                        -0.2 * travel - 0.3 * std::sin(2.0 * phase[p]) + 0.12 * g.kick.level[p] +
                            0.12 * g.hats.swing[p] + 0.12 * g.low.swing[p]};
@@ -258,6 +303,27 @@ Offset3 spring_push(Voice voice, double side) {
     }
 }
 
+// For each of `events`, the side of the last main hit of `voices` at or
+// before it (a hit of `voices` itself takes its own).
+std::vector<double> accent_sides(const std::vector<DrumEvent>& events, const std::vector<Voice>& voices) {
+    const auto in_voices = [&](const DrumEvent& e) {
+        return std::find(voices.begin(), voices.end(), e.voice) != voices.end();
+    };
+    std::vector<DrumEvent> accents;
+    for (const DrumEvent& e : events)
+        if (in_voices(e)) accents.push_back(e);
+    const std::vector<double> accent_side = alternating_sides(accents, is_main);
+    std::vector<double> sides(events.size(), accent_side.empty() ? 1.0 : accent_side.back());
+    for (std::size_t i = 0, k = 0; i < events.size(); ++i) {
+        if (in_voices(events[i])) {
+            sides[i] = accent_side[k++];
+            continue;
+        }
+        sides[i] = i == 0 ? sides[i] : sides[i - 1];
+    }
+    return sides;
+}
+
 // Every listed hit adds its vector times response(d) to the pips within
 // `before` pips ahead of it and `after` pips behind it.
 template <typename Push, typename Response>
@@ -276,10 +342,25 @@ Table event_responses(int period, const std::vector<DrumEvent>& events, Push pus
     return table;
 }
 
+// The main backbeats (the kicks where there are none) take the sides in
+// turn; ghosts and percussion throw to the side of the last of them, and the
+// hats, too light to matter, alternate among themselves.
 Table spring(const GrooveLanes& g) {
+    const std::vector<double> sides = accent_sides(g.all_hits, g.accent_voices);
+    const std::vector<Voice> hat_voices(hats.begin(), hats.end());
+    const std::vector<double> hat_sides = alternating_sides(g.all_hits, [](const DrumEvent& e) {
+        return e.voice == Voice::hat || e.voice == Voice::open_hat || e.voice == Voice::shaker;
+    });
+    // a swell is heard where it peaks and is cut off, so it springs there
+    std::vector<DrumEvent> hits = g.all_hits;
+    for (DrumEvent& e : hits)
+        if (e.swell) e.pip = std::fmod(e.pip + e.length, double(g.period));
     return event_responses(
-        g.period, g.all_hits,
-        [](std::size_t j, const DrumEvent& e) { return spring_push(e.voice, j % 2 == 0 ? 1.0 : -1.0); },
+        g.period, hits,
+        [&](std::size_t j, const DrumEvent& e) {
+            const bool hat = std::find(hat_voices.begin(), hat_voices.end(), e.voice) != hat_voices.end();
+            return spring_push(e.voice, hat ? hat_sides[j] : sides[j]);
+        },
         spring_response, 0.0, spring_length);
 }
 
@@ -292,12 +373,20 @@ constexpr std::array<Offset3, 5> ricochet_targets{{
     {0.5, -0.6, 0.4},
 }};
 
-// The hats add a shimmer in depth on top of the throws.
+// Each main onset moves on to the next target; a quiet one throws (as
+// softly as it is played) towards the target of the last main onset, so
+// ghosts never change where the main hits go. The hats add a shimmer in
+// depth on top of the throws.
 Table ricochet(const GrooveLanes& g) {
     static constexpr Gesture throw_shape{8.0, 40.0};
+    std::vector<std::size_t> target(g.onsets.size());
+    const std::size_t mains = std::size_t(std::count_if(g.onsets.begin(), g.onsets.end(), is_main));
+    for (std::size_t j = 0, last = mains == 0 ? 0 : mains - 1, next = 0; j < g.onsets.size(); ++j) {
+        if (is_main(g.onsets[j]) || mains == 0) last = next++;
+        target[j] = last % ricochet_targets.size();
+    }
     Table table = event_responses(
-        g.period, g.onsets,
-        [](std::size_t j, const DrumEvent&) { return ricochet_targets[j % ricochet_targets.size()]; },
+        g.period, g.onsets, [&](std::size_t j, const DrumEvent&) { return ricochet_targets[target[j]]; },
         [](double d) { return gesture_weight(d, throw_shape); }, throw_shape.rise, throw_shape.fall);
     for (int p = 0; p < g.period; ++p) table[p].z += 0.22 * g.hats.swing[p];
     return table;
@@ -318,51 +407,57 @@ Lane ringing_lane(const Score& score, Voices voices, Gesture shape, double rate)
     return lane;
 }
 
-bool is_main(const DrumEvent& event) { return event.velocity >= 0.5; }
+bool is_main_hit(const DrumEvent& e) {
+    return is_main(e) && (e.voice == Voice::kick || e.voice == Voice::snare || e.voice == Voice::clap ||
+                          e.voice == Voice::rim);
+}
 
 // Main hits (kicks and backbeats at half loudness or more) take the sides in
-// turn, hits within a pip of each other being one step. An odd count leaves
-// the last step in place, so the turn closes across the loop seam. A ghost
-// leans a little towards the foot that stepped last and never changes feet.
+// turn, hits within a pip of each other being one step: one foot, as big as
+// the loudest hit in it, so a kick with a clap steps no further than a kick
+// alone. An odd count steps on across the seam to the side the first step
+// takes again. Ghosts and percussion tap a little towards the foot that
+// stepped last and never change feet.
 Lane footwork_lane(const Score& score) {
     Lane lane{std::vector<double>(score.period, 0.0), std::vector<double>(score.period, 0.0)};
-    const auto hits = events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim});
-    std::vector<double> steps;
-    for (const DrumEvent& e : hits)
-        if (is_main(e) && (steps.empty() || e.pip - steps.back() >= 1.0)) steps.push_back(e.pip);
-    const std::size_t n = steps.size();
-    const auto side_of = [&](std::size_t i) { return n % 2 == 1 && i + 1 == n ? 0.0 : i % 2 == 0 ? 1.0 : -1.0; };
-    for (const DrumEvent& e : hits) {
-        // the last step at or before this hit; before the first, the loop's last
-        const auto after = std::upper_bound(steps.begin(), steps.end(), e.pip + 0.999);
-        const std::size_t index = after == steps.begin() ? n - 1 : std::size_t(after - steps.begin()) - 1;
-        const double side = n == 0 ? 0.0 : (is_main(e) ? 1.0 : 0.7) * side_of(index);
-        for_each_gesture_pip(score.period, e.pip, voice_gesture(e.voice), [&](int pip, double weight) {
-            lane.level[pip] += e.velocity * weight;
-            lane.swing[pip] += side * e.velocity * weight;
+    const auto hits = events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc,
+                                        Voice::bell});
+    const auto sides = alternating_sides(hits, is_main_hit);
+    // Two steps to one side (an odd count meeting itself across the seam)
+    // overlap as one foot, not as a step twice the size; a tap under a step
+    // adds nothing.
+    std::vector<double> right(score.period, 0.0), left(score.period, 0.0);
+    for (std::size_t i = 0; i < hits.size(); ++i) {
+        const DrumEvent& e = hits[i];
+        const bool main = is_main_hit(e);
+        const bool leads = main && (i == 0 || !is_main_hit(hits[i - 1]) || e.pip - hits[i - 1].pip >= 1.0);
+        if (main && !leads) continue;  // already stepped with its group
+        const bool under_a_step = std::any_of(hits.begin(), hits.end(), [&](const DrumEvent& h) {
+            return is_main_hit(h) && std::fabs(h.pip - e.pip) < 1.0;
+        });
+        if (!main && under_a_step) continue;
+        double size = main ? 0.0 : 0.5 * e.velocity;
+        for (std::size_t j = i; main && j < hits.size() && hits[j].pip - e.pip < 1.0; ++j)
+            if (is_main_hit(hits[j])) size = std::max(size, hits[j].velocity);
+        // a tap is quick, so it is over before the next step lands
+        constexpr Gesture tap{3.2, 12.0};
+        for_each_gesture_pip(score.period, e.pip, main ? voice_gesture(e.voice) : tap, [&](int pip, double weight) {
+            lane.level[pip] += size * weight;
+            double& foot = sides[i] > 0.0 ? right[pip] : left[pip];
+            foot = std::max(foot, size * weight);
         });
     }
+    for (int p = 0; p < score.period; ++p) lane.swing[p] = right[p] - left[p];
     return lane;
 }
 
 // Backbeats quieter than a main hit.
 Lane ghost_lane(const Score& score) {
     Score ghosts{score.period, {}};
+    // quiet to hear, but a tap to see: twice as loud as played
     for (const DrumEvent& e : events_of(score, backbeats))
-        if (!is_main(e)) ghosts.events.push_back(e);
+        if (!is_main(e)) ghosts.events.push_back({e.voice, e.pip, 2.0 * e.velocity});
     return make_lane(ghosts, backbeats);
-}
-
-// Backbeats at least a pip away from every kick.
-Lane lone_backbeat_lane(const Score& score) {
-    const auto kick_hits = events_of(score, kicks);
-    Score alone{score.period, {}};
-    for (const DrumEvent& e : events_of(score, backbeats))
-        if (std::none_of(kick_hits.begin(), kick_hits.end(), [&](const DrumEvent& k) {
-                return std::fabs(loop_distance(e.pip, k.pip, score.period)) < 1.0;
-            }))
-            alone.events.push_back(e);
-    return make_lane(alone, backbeats);
 }
 
 }  // namespace
@@ -389,8 +484,6 @@ GrooveLanes listen(const Score& score) {
         make_lane(score, accent_voices, nullptr, 24.0),
         {},
         make_lane(score, bass),
-        make_lane(score, {Voice::clap}),
-        lone_backbeat_lane(score),
         ghost_lane(score),
         footwork_lane(score),
         {},
@@ -398,7 +491,9 @@ GrooveLanes listen(const Score& score) {
                           Voice::bass}),
         score.events,
         has_voice(score, depth_voices),
+        {},
     };
+    g.accent_voices.assign(accent_voices.begin(), accent_voices.end());
     g.hat_tremor = ringing_lane(score, hats, {2.4, 20.0}, 6.0);
     // Every drum hurries a phase, the loudest most. The bass stays out: its
     // long tails would carry a pickup's rush across the loop seam.

@@ -26,14 +26,13 @@ struct GrooveLanes {
     Lane echo;                        // accents a dotted sixteenth late
     Lane hat_tremor;                  // hats ringing at a fast rate
     Lane low;                         // bass notes with their own gesture
-    Lane claps;                       // a clap lifts the hands against the dip
-    Lane lone_backbeat;               // backbeats that do not land with a kick
     Lane ghosts;                      // backbeats under half loudness: taps between the main hits
     Lane footwork;                    // main kicks and backbeats, sides alternating; ghosts lean with the last foot
     std::vector<double> drive;        // every drum's energy, for the phase-warped motions
     std::vector<DrumEvent> onsets;    // drums and bass, for the motions that step through events
     std::vector<DrumEvent> all_hits;  // every event
     bool deep;                        // has bass or cymbals: bounce and step move in depth
+    std::vector<Voice> accent_voices;  // the voices of `accent`
 };
 
 GrooveLanes listen(const Score& score);

@@ -54,12 +54,21 @@ struct ScoreReader {
         std::string token;
         while (rest >> token) {
             const std::size_t colon = token.find(':');
-            if (colon == std::string::npos || colon + 2 != token.size() || token[colon + 1] < '1' ||
+            const bool sustained = colon != std::string::npos && colon + 2 < token.size() &&
+                                   (token[colon + 2] == '~' || token[colon + 2] == '<') && colon + 3 < token.size();
+            if (colon == std::string::npos || (colon + 2 != token.size() && !sustained) || token[colon + 1] < '1' ||
                 token[colon + 1] > '9')
-                bad_score(file, line_number, "off-grid events are written pip:velocity");
+                bad_score(file, line_number, "events are written pip:velocity, sustained ones pip:velocity~length");
             const double pip = rational_pip(token.substr(0, colon));
             if (!(pip >= 0.0 && pip < bars * pips_per_bar)) bad_score(file, line_number, "event outside the score");
-            events.push_back({voice, pip, velocity_digit(token[colon + 1])});
+            DrumEvent event{voice, pip, velocity_digit(token[colon + 1])};
+            if (sustained) {
+                event.length = rational_pip(token.substr(colon + 3));
+                event.swell = token[colon + 2] == '<';
+                if (!(event.length > 0.0 && event.length < bars * pips_per_bar))
+                    bad_score(file, line_number, "a sustained note lasts less than the score");
+            }
+            events.push_back(event);
         }
     }
 
@@ -139,6 +148,14 @@ double gesture_weight(double distance, Gesture gesture) {
     return c * c;
 }
 
+double sustained_weight(double distance, Gesture gesture, const DrumEvent& note) {
+    // a swell is cut off where it peaks, as quickly as it could rise
+    if (distance > note.length)
+        return gesture_weight(distance - note.length, note.swell ? Gesture{gesture.rise, gesture.rise} : gesture);
+    if (distance > 0.0) return note.swell ? smootherstep(distance / note.length) : 1.0;
+    return note.swell ? 0.0 : gesture_weight(distance, gesture);
+}
+
 std::vector<DrumEvent> events_of(const Score& score, Voices voices) {
     std::vector<DrumEvent> chosen;
     for (const DrumEvent& event : score.events)
@@ -148,20 +165,51 @@ std::vector<DrumEvent> events_of(const Score& score, Voices voices) {
 
 bool has_voice(const Score& score, Voices voices) { return !events_of(score, voices).empty(); }
 
+std::vector<double> alternating_sides(const std::vector<DrumEvent>& events, EventTest is_counted) {
+    const bool any_main = std::any_of(events.begin(), events.end(), is_counted);
+    const auto counts = [&](const DrumEvent& e) { return !any_main || is_counted(e); };
+    // group index of every counted event; quiet ones get the last group's
+    std::vector<int> group(events.size(), -1);
+    int groups = 0;
+    double group_onset = -2.0;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (!counts(events[i])) continue;
+        if (events[i].pip - group_onset >= 1.0) {
+            ++groups;
+            group_onset = events[i].pip;
+        }
+        group[i] = groups - 1;
+    }
+    std::vector<double> sides(events.size());
+    int last = groups - 1;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        if (group[i] >= 0) last = group[i];
+        sides[i] = last % 2 == 0 ? 1.0 : -1.0;
+    }
+    return sides;
+}
+
 Lane make_lane(const Score& score, Voices voices, const Gesture* gesture, double delay) {
     Lane lane{std::vector<double>(score.period, 0.0), std::vector<double>(score.period, 0.0)};
-    double sign = -1.0;
-    double group_onset = -2.0;
-    for (const DrumEvent& event : events_of(score, voices)) {
-        if (event.pip - group_onset >= 1.0) {
-            sign = -sign;
-            group_onset = event.pip;
+    const std::vector<DrumEvent> events = events_of(score, voices);
+    // Only kicks and backbeats are main hits; hats, percussion and bass
+    // alternate on every note, in lanes of their own.
+    const bool has_main_voices = std::any_of(voices.begin(), voices.end(), [](Voice v) {
+        return v == Voice::kick || v == Voice::snare || v == Voice::clap || v == Voice::rim;
+    });
+    std::vector<double> sides = alternating_sides(events);
+    if (!has_main_voices)
+        for (std::size_t i = 0, group = 0; i < events.size(); ++i) {
+            if (i > 0 && events[i].pip - events[i - 1].pip >= 1.0) ++group;
+            sides[i] = group % 2 == 0 ? 1.0 : -1.0;
         }
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        const DrumEvent& event = events[i];
         const double onset = std::fmod(event.pip + delay, double(score.period));
         const Gesture shape = gesture ? *gesture : voice_gesture(event.voice);
-        for_each_gesture_pip(score.period, onset, shape, [&](int pip, double weight) {
+        for_each_note_pip(score.period, event, onset, shape, [&](int pip, double weight) {
             lane.level[pip] += event.velocity * weight;
-            lane.swing[pip] += sign * event.velocity * weight;
+            lane.swing[pip] += sides[i] * event.velocity * weight;
         });
     }
     return lane;

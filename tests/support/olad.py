@@ -143,6 +143,12 @@ class Recording:
         self.until = time.monotonic() + seconds
         time.sleep(0.5)  # the recorder registers with olad
 
+    def wait_for_bytes(self, size, timeout):
+        """Waits until the recorder has written `size` bytes of its show (or `timeout` seconds)."""
+        give_up = time.monotonic() + timeout
+        while time.monotonic() < give_up and (not self.show.exists() or self.show.stat().st_size < size):
+            time.sleep(0.05)
+
     def finish(self):
         """[(seconds, universe, bytes)] as olad got them, and the captured
         UDP packets [(seconds, src, dst, sport, dport, payload)]."""

@@ -181,7 +181,7 @@ def test_interrupted_play_leaves_the_rig_safe(olad, tmp_path, stop, hold):
     run = olad.kinetrope("play", "circle", "--bars", "100", "--no-view", "--artnet", ADDRESS,
                          "--universe", str(universe), "--fixture", f"{SHARPY}", "--mode", "Standard",
                          *(["--hold"] if hold else []))
-    recording.wait_for_bytes(40_000, timeout=20)  # a second of lit frames at least, however loaded the machine
+    recording.wait_for_bytes(10_000, timeout=20)  # frames are arriving, however loaded the machine
     run.send_signal(stop)
     _out, err = run.communicate(timeout=20)
     assert run.returncode == 128 + stop if stop == signal.SIGTERM else run.returncode == 130, err

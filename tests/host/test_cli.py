@@ -125,7 +125,7 @@ def test_play_sends_one_timetagged_bundle_a_frame(udp):
         (["play", "bounce", "--ws", "0"], "kinetrope play: argument --ws: must be a whole number from 1 to 65535: 0"),
         (["show", "helix", "--width", "-5"], "kinetrope show: argument --width: must be a whole number from 8 to 400"),
         (["export", "helix", "--fps", "10", "--bpm", "120", "--bars", "1", "--scale", "nan", "--out", "x.glb"],
-         "kinetrope: --scale must be a positive number of metres: nan"),
+         "kinetrope: --scale must be a positive number of metres up to 1e+30: nan"),
     ],
 )
 def test_user_errors_are_one_line_and_fail(args, message):

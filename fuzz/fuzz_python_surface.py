@@ -1,8 +1,10 @@
 """Fuzzes the module's Python surface: the fuzzer's bytes become Python
 objects, hostile ones included (lengths that change or lie, elements that
-mutate their container, instances never initialised, names with NUL and
-bytes that are not UTF-8), which are passed to every function, constructor,
-method and property. Only the module's own failures may come out, a result
+mutate their container or initialise an instance, instances never
+initialised, names with NUL and bytes that are not UTF-8, bytearray names
+resized by the pip's conversion, inputs far past the limits), which are
+passed to every function, constructor, method and property, and instances
+are pickled and copied. Only the module's own failures may come out, a result
 holds only values the caller supplied or the catalogue defines, and nothing
 may crash. A broken property raises, and the fuzzer keeps the input.
 
@@ -13,7 +15,9 @@ The replay form runs COUNT inputs drawn from a fixed seed, for tools such as
 Valgrind that cannot host the fuzzer.
 """
 
+import copy
 import math
+import pickle
 import random
 import struct
 import sys
@@ -101,6 +105,79 @@ class Mutator:
         return int(self._act())
 
 
+VALID_ARGS = {
+    kinetrope.SampledPattern: ("again", "d", [(0.5, 0, 0)]),
+    kinetrope.PatternLibrary: ([],),
+    kinetrope.SampledRecording: ("again", ["x"], [[0.5]], 120.0),
+}
+
+
+class Reinitialises:
+    """A number whose conversion initialises an instance (maybe the one being
+    initialised); a refusal must be TypeError, and is swallowed."""
+
+    def __init__(self, target, value):
+        self.target, self.value = target, value
+
+    def _init(self):
+        cls = next(c for c in VALID_ARGS if isinstance(self.target, c))
+        try:
+            cls.__init__(self.target, *VALID_ARGS[cls])
+        except TypeError:
+            pass
+        return self.value
+
+    def __float__(self):
+        return float(self._init())
+
+    def __index__(self):
+        return int(self._init())
+
+
+class Resizes:
+    """A pip whose conversion changes the bytearray given as the name."""
+
+    def __init__(self, name, action, value):
+        self.name, self.action, self.value = name, action, value
+
+    def __index__(self):
+        if self.action == 0:
+            self.name.clear()
+        elif self.action == 1:
+            del self.name[len(self.name) // 2:]
+        elif self.action == 2:
+            self.name.extend(b"\xff" * 70000)
+        else:
+            self.name[:] = b"bounce"
+        return self.value
+
+
+# Past every limit by one, made of shared references so that building them
+# costs the fuzzer nothing: patterns, the sample budget, recording values,
+# identifier length.
+LARGE = [kinetrope.SampledPattern(f"large{i}", "d", [(0.5, 0, 0)] * 65535) for i in range(17)]
+LONG_ROW = [0.0] * 8388609
+LONG_NAME = "a" * 2**20
+# Each in the parameter it is past the limit of: anywhere else it is refused
+# with TypeError, whose message pybind11 makes from repr() of every argument.
+PAST_LIMITS = [
+    (lambda: kinetrope.PatternLibrary([LARGE[0]] * 1025), "Too many patterns"),
+    (lambda: kinetrope.PatternLibrary([LARGE[0]] * 2), "Duplicate pattern name: large0"),
+    (lambda: kinetrope.PatternLibrary(LARGE), "Pattern pack is too large"),
+    (lambda: kinetrope.SampledPattern("p", "d", [(0.5, 0, 0)] * 65536),
+     "A pattern requires 1..65535 samples (one per pip)"),
+    (lambda: kinetrope.SampledPattern(LONG_NAME, "d", [(0.5, 0, 0)]), "Invalid pattern name"),
+    (lambda: kinetrope.SampledRecording("r", ["x"], [LONG_ROW] * 3, 120.0), "Ragged recording"),
+    (lambda: kinetrope.SampledRecording("r", ["x"], [[0.5]] * 2 + [LONG_ROW], 120.0), "Ragged recording"),
+    (lambda: kinetrope.SampledRecording("r", ["x", "y"], [LONG_ROW[:4194304]] + [[0.0, 0.0]] * 4194304, 120.0),
+     "Empty recording or recording resource limit exceeded"),
+    (lambda: kinetrope.SampledRecording("r", [LONG_NAME] * 1500, [[0.0]], 120.0), "Invalid identifier"),
+    (lambda: kinetrope.SampledRecording("r", [bytearray(LONG_NAME.encode())] * 3, [[0.0]], 120.0),
+     "Invalid identifier"),
+    (lambda: kinetrope.SampledRecording(LONG_NAME, ["x"], [[0.0]], 120.0), "Invalid identifier"),
+]
+
+
 class Index:
     def __init__(self, value):
         self.value = value
@@ -142,6 +219,8 @@ class Builder:
 
     def value(self, depth=0):
         kind = self.b.byte() % (14 if depth < 3 else 6)
+        if kind == 5 and self.b.byte() % 4 == 0:
+            return self.reinitialises()
         if kind == 0:
             return self.number()
         if kind == 1:
@@ -176,6 +255,11 @@ class Builder:
         if shape == 6:
             return [self.pattern()]
         return [[self.number() for _ in range(3)] for _ in range(1 + self.b.byte() % 3)]
+
+    def reinitialises(self):
+        cls = self.b.pick(list(VALID_ARGS))
+        target = bare(cls) if self.b.byte() % 2 else built_instance(cls, self)
+        return Reinitialises(target, self.b.pick([0, 1, 0.5]))
 
     def pattern(self):
         if self.b.byte() % 2:
@@ -231,9 +315,72 @@ def check_result(result, supplied, from_host):
             assert all(v in supplied for v in values), (values, supplied)
 
 
+COPIES = [*(lambda o, p=p: pickle.dumps(o, p) for p in range(pickle.HIGHEST_PROTOCOL + 1)),
+          *(lambda o, p=p: o.__reduce_ex__(p) for p in range(pickle.HIGHEST_PROTOCOL + 1)),
+          lambda o: o.__reduce__(), copy.copy, copy.deepcopy,
+          lambda o: type(o).__mro__[-2](), lambda o: type(o).__mro__[-2](o)]
+
+
+def copy_instance(build):
+    """Pickling or copying any instance, built or not, is a TypeError."""
+    cls = build.b.pick(CLASSES)
+    instance = bare(cls) if build.b.byte() % 2 else built_instance(cls, build)
+    try:
+        build.b.pick(COPIES)(instance)
+    except TypeError:
+        return
+    raise AssertionError(f"{cls.__name__} was copied")
+
+
+def initialise_again(build):
+    """__init__ on a bare or built instance, with a number converted on the
+    way that initialises the same instance: it is built at most once."""
+    cls = build.b.pick(list(VALID_ARGS))
+    was_built = build.b.byte() % 2
+    instance = built_instance(cls, build) if was_built else bare(cls)
+    hook = Reinitialises(instance, 1)
+    args = list(VALID_ARGS[cls])
+    if cls is kinetrope.SampledPattern:
+        args[2] = [(0.5, hook, 0)]
+    elif cls is kinetrope.SampledRecording:
+        args[3] = hook
+    try:
+        cls.__init__(instance, *args)
+        assert not was_built, "initialised twice"
+    except TypeError:
+        pass
+
+
+def resized_name(build):
+    """A bytearray name changed by the pip's conversion is read as it was."""
+    raw = build.b.pick([b"bounce", b"own", b"helix"]) if build.b.byte() % 2 else build.b.blob(40)
+    name = bytearray(raw)
+    lookup = kinetrope.sample if build.b.byte() % 2 else built_instance(kinetrope.PatternLibrary, build).sample
+    pip = build.b.pick([0, 1, -1, 300])
+    try:
+        result = lookup(name, Resizes(name, build.b.byte() % 4, pip))
+    except ValueError as error:
+        assert str(error).encode("utf-8", "surrogateescape") == UNKNOWN.encode() + raw, str(error)
+        return
+    assert result.as_tuple() == lookup(raw, pip).as_tuple()
+
+
+def past_a_limit(build):
+    """An input one past a limit fails with the core's message, at once."""
+    call, message = build.b.pick(PAST_LIMITS)
+    try:
+        call()
+    except ValueError as error:
+        assert str(error) == message, (str(error), message)
+        return
+    raise AssertionError(f"accepted: {message}")
+
+
 def test_one_input(data):
     build = Builder(data)
-    target = build.b.byte() % 12
+    target = build.b.byte() % 16
+    if target >= 12:
+        return [copy_instance, initialise_again, resized_name, past_a_limit][target - 12](build)
     args = [build.value() for _ in range(1 + build.b.byte() % 3)]
     from_host = False
     if target == 0:

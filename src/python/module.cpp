@@ -9,6 +9,9 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "core/formula_patterns.hpp"
 #include "kinetrope/catalogue.hpp"
@@ -21,7 +24,9 @@ namespace py = pybind11;
 //   pip (int)                 int, bool, __index__; a float is refused; implicit
 //                             conversion also takes int() of other numbers;
 //                             strict parameters are marked .noconvert()
-//   name (std::string_view)   str as UTF-8, bytes, bytearray; viewed, not copied
+//   name (std::string_view)   str as UTF-8, bytes, bytearray; viewed, not copied,
+//                             but a bytearray, which Python code may resize, is
+//                             copied first
 //   text (std::string)        as the view, but copied for constructors to keep
 //   list (std::vector<T>)     sequences but str/bytes; with implicit conversion
 //                             also generators, sets, dict views, map and zip
@@ -100,6 +105,102 @@ void translate_core_exception(std::exception_ptr thrown) {
 
 constexpr std::string_view unknown_name = "Unknown dance rudiment: ";
 
+// Instances are made by pybind11's base type, whose constructor can only end
+// the process when asked for a type with no bound class among its bases: the
+// base itself, called directly or by copyreg's reduction for pickle protocols
+// 0 and 1. Such a request is refused with TypeError, as Python refuses to
+// create instances of a type that cannot have any; the rest go on as before.
+newfunc pybind11_new = nullptr;
+
+PyObject* new_bound_instance(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    try {
+        if (py::detail::all_type_info(type).empty()) {
+            PyErr_Format(PyExc_TypeError, "cannot create '%s' instances", type->tp_name);
+            return nullptr;
+        }
+    } catch (const std::exception&) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    return pybind11_new(type, args, kwargs);
+}
+
+// Python lets __new__ be called through the base only on types whose
+// constructor is the base's, so every type made from the base so far (those of
+// other modules sharing pybind11's state included) takes the new one too; the
+// types made later inherit it.
+void refuse_unbound_instances() {
+    auto* base = reinterpret_cast<PyTypeObject*>(py::detail::get_internals().instance_base);
+    if (base->tp_new == new_bound_instance) return;
+    pybind11_new = base->tp_new;
+    std::vector<py::object> pending{py::reinterpret_borrow<py::object>(reinterpret_cast<PyObject*>(base))};
+    while (!pending.empty()) {
+        py::object type = std::move(pending.back());
+        pending.pop_back();
+        auto* slots = reinterpret_cast<PyTypeObject*>(type.ptr());
+        if (slots->tp_new == pybind11_new) {
+            slots->tp_new = new_bound_instance;
+            PyType_Modified(slots);
+        }
+        for (py::handle subclass : type.attr("__subclasses__")()) {
+            pending.push_back(py::reinterpret_borrow<py::object>(subclass));
+        }
+    }
+}
+
+// An instance holds one native object, built once. pybind11 lets a second
+// __init__ of a built instance return None without effect, and one that
+// starts while the first still converts its arguments (from a __float__, or
+// a list's __iter__) build the object twice, which ends the process when the
+// instance is freed. Every __init__ of the module's classes therefore passes
+// through this check first: an instance that is built, or being built, is
+// refused with TypeError. pybind11 calls __init__ through its own dispatcher,
+// the C function of the function object; the check is put in its place.
+using fastcall = PyObject* (*)(PyObject*, PyObject* const*, std::size_t, PyObject*);
+fastcall pybind11_dispatch = nullptr;
+std::unordered_set<PyObject*> being_built;  // guarded by the interpreter lock
+
+const py::detail::type_info* built_type(PyObject* self) {
+    auto* base = reinterpret_cast<PyTypeObject*>(py::detail::get_internals().instance_base);
+    if (!PyObject_TypeCheck(self, base)) return nullptr;
+    const auto& types = py::detail::all_type_info(Py_TYPE(self));
+    if (types.empty()) return nullptr;
+    for (const auto& held : py::detail::values_and_holders(reinterpret_cast<py::detail::instance*>(self))) {
+        if (held.holder_constructed() || held.instance_registered()) return types.front();
+    }
+    return being_built.count(self) != 0 ? types.front() : nullptr;
+}
+
+PyObject* dispatch_once(PyObject* function, PyObject* const* args, std::size_t nargsf, PyObject* names) {
+    if (PyVectorcall_NARGS(nargsf) == 0) return pybind11_dispatch(function, args, nargsf, names);
+    PyObject* self = args[0];
+    try {
+        if (const py::detail::type_info* type = built_type(self)) {
+            PyErr_Format(PyExc_TypeError, "%s object is already initialised", type->type->tp_name);
+            return nullptr;
+        }
+        being_built.insert(self);
+    } catch (const std::exception&) {
+        PyErr_NoMemory();
+        return nullptr;
+    }
+    PyObject* result = pybind11_dispatch(function, args, nargsf, names);
+    being_built.erase(self);
+    return result;
+}
+
+void initialise_once(py::handle cls) {
+    py::object init = py::reinterpret_borrow<py::object>(py::detail::get_function(cls.attr("__init__")));
+    if (!PyCFunction_Check(init.ptr())) throw std::logic_error("__init__ is not a native function");
+    PyMethodDef* method = reinterpret_cast<PyCFunctionObject*>(init.ptr())->m_ml;
+    const auto dispatch = reinterpret_cast<fastcall>(reinterpret_cast<void (*)()>(method->ml_meth));
+    if (dispatch == dispatch_once) return;
+    pybind11_dispatch = dispatch;
+    method->ml_meth = reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&dispatch_once));
+}
+
+constexpr const char* subinterpreters_refused = "module kinetrope does not support loading in subinterpreters";
+
 }  // namespace
 
 void raise_with_whole_name(const std::invalid_argument& error, std::string_view name) {
@@ -126,10 +227,35 @@ py::list catalogue_list(const std::vector<kinetrope::RudimentInfo>& rows) {
     return list;
 }
 
+// The entry PYBIND11_MODULE would make, with one check before pybind11 sets
+// anything up: the module is for the main interpreter only. In another one,
+// pybind11 before Python 3.12 takes the interpreter lock a second time and
+// hangs the import; from 3.12 on the module definition says so, but Python
+// still loads such a module into a sub-interpreter that shares the main
+// lock. Every version refuses with the same ImportError instead.
+static int pybind11_exec_kinetrope(PyObject*);
+PYBIND11_PLUGIN_IMPL(kinetrope) {
+    PYBIND11_CHECK_PYTHON_VERSION
+    if (PyInterpreterState_Get() != PyInterpreterState_Main()) {
+        PyErr_SetString(PyExc_ImportError, subinterpreters_refused);
+        return nullptr;
+    }
+    try {
+        py::detail::ensure_internals();
+        static py::detail::slots_array slots =
+            py::detail::init_slots(&pybind11_exec_kinetrope, py::multiple_interpreters::not_supported());
+        static PyModuleDef definition{PyModuleDef_HEAD_INIT, "kinetrope", nullptr, 0, nullptr, slots.data(),
+                                      nullptr,               nullptr,     nullptr};
+        return PyModuleDef_Init(&definition);
+    }
+    PYBIND11_CATCH_INIT_EXCEPTIONS
+    return nullptr;
+}
+
 // Registration order is part of the module's surface: host recordings come
 // first, then Offset3, host patterns and pattern packs, the name lookup
 // functions, and the formula patterns last.
-PYBIND11_MODULE(kinetrope, m) {
+PYBIND11_MODULE_EXEC(kinetrope, m) {
     m.doc() = "Integer-pip rhythmic position functions";
     m.attr("PIPS_PER_BEAT") = kinetrope::PIPS_PER_BEAT;
     py::register_local_exception_translator(translate_core_exception);
@@ -139,4 +265,6 @@ PYBIND11_MODULE(kinetrope, m) {
     bind_pattern_library(m);
     bind_lookup(m);
     bind_formula_patterns(m);
+    for (const char* name : {"SampledRecording", "SampledPattern", "PatternLibrary"}) initialise_once(m.attr(name));
+    refuse_unbound_instances();
 }

@@ -3,8 +3,10 @@ only the module's own failures come out (TypeError from conversion, the fixed
 messages of the core), a refused constructor leaves no object behind, and the
 module answers a valid call afterwards exactly as before."""
 
+import copy
 import gc
 import math
+import pickle
 import weakref
 
 import kinetrope
@@ -122,6 +124,35 @@ class MutatingGetitem(Lying):
         return item
 
 
+VALID_ARGS = {
+    kinetrope.SampledPattern: ("again", "d", [(0.5, 0, 0)]),
+    kinetrope.PatternLibrary: ([],),
+    kinetrope.SampledRecording: ("again", ["x"], [[0.5]], 120.0),
+}
+
+
+class Reinitialises:
+    """A number whose conversion initialises `target` (by default a fresh bare
+    instance); a refusal is kept, as a host might swallow it."""
+
+    def __init__(self, cls, value, target=None):
+        self.cls, self.value, self.refused = cls, value, []
+        self.target = cls.__new__(cls) if target is None else target
+
+    def _init(self):
+        try:
+            self.cls.__init__(self.target, *VALID_ARGS[self.cls])
+        except TypeError as error:
+            self.refused.append(str(error))
+        return self.value
+
+    def __float__(self):
+        return float(self._init())
+
+    def __index__(self):
+        return int(self._init())
+
+
 def with_mutator(items, action, value):
     mutator = Mutator(action, value)
     items = [*items, mutator, *items]
@@ -161,6 +192,7 @@ scalars = st.one_of(
     st.sampled_from([object(), type, kinetrope.Offset3, range(10**7), {"x": 1}, {1, 2, 3}]),
     bare_instances,
     st.builds(Mutator, st.sampled_from(["clear", "append", "pop"]), st.sampled_from([0, 1, 0.5, -1.0])),
+    st.builds(Reinitialises, st.sampled_from(list(VALID_ARGS)), st.sampled_from([0, 1, 0.5])),
 )
 
 
@@ -436,3 +468,154 @@ def test_a_recording_holds_only_values_its_rows_supplied(rows, axes):
     if recording is not None:
         assert recording.dimensions in (["x"], ["y"], ["x", "y"], ["y", "x"])
         assert all(supplied_only(recording.sample(pip)) for pip in range(recording.sample_count))
+
+
+class Child(kinetrope.SampledPattern):
+    pass
+
+
+def built(kind):
+    return {
+        "offset": lambda: kinetrope.bounce(3),
+        "pattern": lambda: REFERENCE_PATTERN,
+        "child": lambda: Child("c", "d", [(0.5, 0, 0)]),
+        "library": lambda: REFERENCE_LIBRARY,
+        "recording": lambda: REFERENCE_RECORDING,
+    }[kind]()
+
+
+COPIES = [*(lambda o, p=p: pickle.dumps(o, p) for p in range(pickle.HIGHEST_PROTOCOL + 1)),
+          *(lambda o, p=p: o.__reduce_ex__(p) for p in range(pickle.HIGHEST_PROTOCOL + 1)),
+          lambda o: o.__reduce__(), copy.copy, copy.deepcopy,
+          lambda o: type(o).__mro__[-2](), lambda o: type(o).__mro__[-2](o),
+          lambda o: type(o).__mro__[-2].__new__(type(o).__mro__[-2])]
+
+
+@HOSTILE
+@given(kind=st.sampled_from(["offset", "pattern", "child", "library", "recording", "bare"]),
+       how=st.sampled_from(COPIES), cls=st.sampled_from(CLASSES))
+def test_no_instance_can_be_pickled_or_copied(kind, how, cls):
+    with pytest.raises(TypeError):
+        how(bare(cls) if kind == "bare" else built(kind))
+
+
+# Where a conversion of each constructor can run a hook: every number and list.
+HOOKED_ARGS = [
+    (kinetrope.SampledPattern, lambda h: ("again", "d", [(0.5, h, 0)])),
+    (kinetrope.SampledPattern, lambda h: ("again", "d", [(h, 0, 0), (0, 0, 0)])),
+    (kinetrope.SampledRecording, lambda h: ("again", ["x"], [[h]], 120.0)),
+    (kinetrope.SampledRecording, lambda h: ("again", ["x"], [[0.5]], h)),
+    (kinetrope.SampledRecording, lambda h: ("again", ["x"], [[0.5]], 120.0, h)),
+    (kinetrope.SampledRecording, lambda h: ("again", ["x"], [[0.5]], 120.0, 0.0, h)),
+    (kinetrope.PatternLibrary, lambda h: (Reinitialising(h),)),
+]
+
+
+@HOSTILE
+@given(hooked=st.sampled_from(HOOKED_ARGS), nested=st.booleans(), first=st.booleans())
+def test_an_instance_is_initialised_once_whoever_asks(hooked, nested, first):
+    """A conversion in __init__ initialises the same instance (nested) or a
+    bare one; the instance may already have been initialised (first)."""
+    cls, make_args = hooked
+    target = bare(cls)
+    if first:
+        cls.__init__(target, *VALID_ARGS[cls])
+    hook = Reinitialises(cls, 1, target if nested else None)
+    already = f"kinetrope.{cls.__name__} object is already initialised"
+    try:
+        cls.__init__(target, *make_args(hook))
+        assert not first
+    except TypeError as error:
+        assert first and str(error) == already
+    assert hook.refused == ([already] if nested and not first else [])
+    # built exactly once: by the first call, or by this one
+    assert len(target.catalogue() if cls is kinetrope.PatternLibrary else target.name) > 0
+    del target, hook
+    gc.collect()
+
+
+class Reinitialising(list):
+    """An empty list of patterns whose iteration runs the hook first."""
+
+    def __init__(self, hook):
+        super().__init__()
+        self.hook = hook
+
+    def __iter__(self):
+        self.hook.__index__()
+        return super().__iter__()
+
+
+class Resizes:
+    """A pip whose __index__ changes the bytearray given as the name."""
+
+    def __init__(self, name, action, value):
+        self.name, self.action, self.value = name, action, value
+
+    def __index__(self):
+        if self.action == "clear":
+            self.name.clear()
+        elif self.action == "shrink":
+            del self.name[len(self.name) // 2:]
+        elif self.action == "grow":
+            self.name.extend(b"\xff" * 70000)
+        else:
+            self.name[:] = b"bounce"
+        return self.value
+
+
+@HOSTILE
+@given(raw=st.one_of(st.binary(max_size=5000), st.sampled_from([b"bounce", b"ref", b"helix"])),
+       action=st.sampled_from(["clear", "shrink", "grow", "rename"]), pip=st.integers(-300, 300),
+       function=st.sampled_from([kinetrope.sample, REFERENCE_LIBRARY.sample]))
+def test_a_name_is_what_the_bytearray_held_when_converted(raw, action, pip, function):
+    name = bytearray(raw)
+    try:
+        result = function(name, Resizes(name, action, pip))
+    except ValueError as error:
+        assert str(error).encode("utf-8", "surrogateescape") == b"Unknown dance rudiment: " + raw
+        return
+    assert result.as_tuple() == function(bytes(raw), pip).as_tuple()
+
+
+BIG = {i: kinetrope.SampledPattern(f"big{i}", "d", [(0.5, 0, 0)] * 65535) for i in range(17)}
+SMALL = {i: kinetrope.SampledPattern(f"small{i}", "d", [(0.25, 0, 0)] * 1024) for i in range(3)}
+WRONG_BUILTIN = kinetrope.SampledPattern("bounce", "not the built-in", [(0.5, 0, 0)])
+EMPTY = bare(kinetrope.SampledPattern)
+
+
+def core_verdict(patterns):
+    """The core's checks, in its order, for a list of patterns."""
+    if len(patterns) > 1024:
+        return "Too many patterns"
+    seen, total = set(), 0
+    for pattern in patterns:
+        if pattern.name in seen:
+            return f"Duplicate pattern name: {pattern.name}"
+        seen.add(pattern.name)
+        total += pattern.period_pips
+        if total > 1048576:
+            return "Pattern pack is too large"
+        if pattern is WRONG_BUILTIN:
+            return "Cannot override default pattern: bounce"
+    return None
+
+
+oversized_packs = st.lists(st.one_of(
+    st.tuples(st.sampled_from([BIG, SMALL]).flatmap(lambda pool: st.sampled_from(list(pool.values()))),
+              st.sampled_from([1, 1, 2, 16, 64, 1023, 1025])),
+    st.tuples(st.just(WRONG_BUILTIN), st.just(1)),
+), min_size=1, max_size=4).map(lambda runs: [p for pattern, n in runs for p in [pattern] * n])
+
+
+@settings(max_examples=40, deadline=None, database=None)
+@given(patterns=oversized_packs)
+def test_a_pack_past_its_limits_fails_as_the_core_would_fail_the_whole_list(patterns):
+    verdict = core_verdict(patterns)
+    try:
+        library = kinetrope.PatternLibrary(patterns)
+    except ValueError as error:
+        assert str(error) == verdict
+        return
+    assert verdict is None
+    assert len(library.catalogue()) == len(kinetrope.catalogue()) + len(patterns)

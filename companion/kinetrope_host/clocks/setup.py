@@ -36,7 +36,7 @@ def clock_sinks(clock: Clock, arguments: argparse.Namespace, sinks: Sequence[Fra
 def add_clock_options(clocks: Any, command: Any) -> None:
     """Clock choices beside --bpm, --midi-clock and --audio (one of them),
     and the live controls of whichever is followed."""
-    from kinetrope_host.commands.play import finite_number, port_number
+    from kinetrope_host.commands.options import finite_number, port_number
 
     clocks.add_argument("--link", action="store_true",
                         help="follow an Ableton Link session (tempo, beat, phase; the bar is the quantum)")

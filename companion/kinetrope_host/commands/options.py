@@ -36,3 +36,6 @@ def number_in(low: float, high: float) -> Callable[[str], float]:
 
 
 positive_number = checked(float, lambda v: math.isfinite(v) and v > 0.0, "a positive number")
+positive_count = checked(int, lambda v: v > 0, "a positive whole number")
+port_number = checked(int, lambda v: 1 <= v <= 65535, "a UDP port, 1 to 65535")
+finite_number = checked(float, math.isfinite, "a finite number")

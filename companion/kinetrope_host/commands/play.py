@@ -5,42 +5,21 @@ moving-head fixtures over Art-Net."""
 from __future__ import annotations
 
 import argparse
-import math
 import sys
 import time
-from typing import Any, Callable, TypeVar
+from typing import Any
 
 from kinetrope_host import catalogue, player
 from kinetrope_host.clocks import Clock, TempoClock, TempoMap, setup
 from kinetrope_host.commands import play_audio
-from kinetrope_host.errors import UserError
+from kinetrope_host.commands.options import finite_number, port_number, positive_count, positive_number
 from kinetrope_host.frames import FrameSink
 from kinetrope_host.outputs import lights, websocket
 from kinetrope_host.outputs.terminal import LiveView
 
 DEFAULT_BARS = 4
-T = TypeVar("T")
-
-
-def _checked(convert: Callable[[str], T], accept: Callable[[T], bool], wanted: str) -> Callable[[str], T]:
-    """An argparse type: `convert`, then refuse what `accept` rejects, saying what was wanted."""
-
-    def parse(text: str) -> T:
-        try:
-            value = convert(text)
-        except ValueError:
-            raise argparse.ArgumentTypeError(f"must be {wanted}: {text}") from None
-        if not accept(value):
-            raise argparse.ArgumentTypeError(f"must be {wanted}: {text}")
-        return value
-
-    return parse
-
-
-positive_number = _checked(float, lambda v: math.isfinite(v) and v > 0.0, "a positive number")
-positive_count = _checked(int, lambda v: v > 0, "a positive whole number")
-port_number = _checked(int, lambda v: 1 <= v <= 65535, "a UDP port, 1 to 65535")
-finite_number = _checked(float, math.isfinite, "a finite number")
+# The argument types, where the examples find them too.
+__all__ = ["finite_number", "port_number", "positive_count", "positive_number", "register", "run"]
 
 
 def register(subparsers: Any) -> None:

@@ -14,20 +14,24 @@ import argparse
 from pathlib import Path
 
 import numpy
+from numpy.typing import NDArray
 import soundfile  # type: ignore[import-untyped, unused-ignore]
 from kinetrope_host.commands.play import positive_number
 
 RATE = 44100
 
 
-def hit(kind: str, rng: numpy.random.Generator) -> numpy.ndarray:
+def hit(kind: str, rng: numpy.random.Generator) -> NDArray[numpy.float64]:
     t = numpy.arange(int(0.25 * RATE)) / RATE
     if kind == "kick":
-        return numpy.sin(2 * numpy.pi * numpy.cumsum(50 + 100 * numpy.exp(-t / 0.03)) / RATE) * numpy.exp(-t / 0.08)
+        sweep = numpy.cumsum(50 + 100 * numpy.exp(-t / 0.03)) / RATE
+        return numpy.asarray(numpy.sin(2 * numpy.pi * sweep) * numpy.exp(-t / 0.08), dtype=numpy.float64)
     noise = rng.standard_normal(len(t))
     if kind == "snare":
-        return 0.25 * numpy.sin(2 * numpy.pi * 190 * t) * numpy.exp(-t / 0.05) + 0.6 * noise * numpy.exp(-t / 0.05)
-    return (0.5 if kind == "crash" else 0.15) * noise * numpy.exp(-t / (0.15 if kind == "crash" else 0.008))
+        snare = 0.25 * numpy.sin(2 * numpy.pi * 190 * t) * numpy.exp(-t / 0.05) + 0.6 * noise * numpy.exp(-t / 0.05)
+        return numpy.asarray(snare, dtype=numpy.float64)
+    cymbal = (0.5 if kind == "crash" else 0.15) * noise * numpy.exp(-t / (0.15 if kind == "crash" else 0.008))
+    return numpy.asarray(cymbal, dtype=numpy.float64)
 
 
 def main() -> None:

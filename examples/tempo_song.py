@@ -14,7 +14,7 @@ from __future__ import annotations
 import argparse
 from pathlib import Path
 
-import mido
+import mido  # type: ignore[import-untyped, unused-ignore]
 
 TICKS_PER_BEAT = 480
 KICK = 36  # General MIDI bass drum, on the percussion channel

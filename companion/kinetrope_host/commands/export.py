@@ -54,6 +54,8 @@ def time_base(args: argparse.Namespace) -> tuple[TempoMap, str, float | None]:
 
 
 def run(args: argparse.Namespace) -> int:
+    """Writes the export the options ask for and reports it; returns the exit
+    status 0. Raises `UserError` when no length is given."""
     seconds, bars = args.seconds, args.bars
     if seconds is None and bars is None and args.audio is None:
         raise UserError("give the length with --bars or --seconds (with --audio, the song's length is the default)")

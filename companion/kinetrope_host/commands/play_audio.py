@@ -13,6 +13,7 @@ from kinetrope_host.clocks.audio import BeatMap, beat_map
 
 
 def add_options(command: Any) -> None:
+    """Adds the audio-only options (`--audio-offset`) to the `play` parser."""
     command.add_argument("--audio-offset", type=float, default=0.0, metavar="MS",
                          help="move the beats of --audio by this many milliseconds (positive: later), to "
                               "line up with the sound as it reaches the room")
@@ -37,6 +38,8 @@ class Progress:
         self.shown = percent
 
     def done(self, found: BeatMap) -> None:
+        """Ends the progress line and prints what the analysis found: meter,
+        rough tempo, beat count and where bar 1 falls."""
         if self.terminal and self.shown >= 0:
             print(file=sys.stderr)
         bpm = 60.0 * (len(found.beats) - 1) / (found.beats[-1] - found.beats[0])

@@ -19,15 +19,22 @@ PIPS_PER_BEAT = 64
 
 
 class CsvWriter:
+    """Writes `.csv`: a header row and one row per frame, described in a
+    `-metadata.json` file beside it."""
+
     def check(self, header: Header) -> None:
+        """Accepts every header: CSV can hold any export."""
         pass
 
     def sidecar(self, target: Path) -> Path | None:
+        """`NAME.csv-metadata.json` beside `target`."""
         return target.with_name(target.name + "-metadata.json")
 
     def write(
         self, handle: IO[bytes], target: Path, header: Header, rows: Iterable[Row], sidecar: IO[bytes] | None
     ) -> None:
+        """Writes the column row and one row per frame to `handle`, and the
+        table's description to `sidecar` when given."""
         text = io.TextIOWrapper(handle, encoding="utf-8", newline="")
         writer = csv.writer(text)
         writer.writerow(header.columns)
@@ -40,6 +47,8 @@ class CsvWriter:
 
 
 def describe(header: Header, name: str) -> dict[str, Any]:
+    """The CSV on the Web description of the table in file `name`, with the
+    header under "notes"."""
     return {
         "@context": "http://www.w3.org/ns/csvw",
         "url": name,

@@ -36,10 +36,15 @@ def _pygltflib() -> Any:
 
 
 class GltfWriter:
+    """Writes glTF: `.glb` when `binary`, else `.gltf` with the buffer embedded.
+    Needs pygltflib."""
+
     def __init__(self, binary: bool) -> None:
         self.binary = binary
 
     def check(self, header: Header) -> None:
+        """Raises `UserError` if pygltflib is missing or 32-bit key times
+        cannot tell the frames apart."""
         _pygltflib()
         # Key times are 32-bit floats: far enough into the clip, two frames
         # would round to the same time.
@@ -52,11 +57,14 @@ class GltfWriter:
             )
 
     def sidecar(self, target: Path) -> Path | None:
+        """None: glTF needs no second file."""
         return None
 
     def write(
         self, handle: IO[bytes], target: Path, header: Header, rows: Iterable[Row], sidecar: IO[bytes] | None
     ) -> None:
+        """Builds the whole document in memory from the rows and writes it to
+        `handle`; `sidecar` is unused."""
         document, blob = _document(header, rows)
         if self.binary:
             document.set_binary_blob(blob)

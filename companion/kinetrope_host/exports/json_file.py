@@ -17,15 +17,20 @@ _BATCH = 512
 
 
 class JsonWriter:
+    """Writes `.json`: the header, then the frames streamed in batches."""
+
     def check(self, header: Header) -> None:
+        """Accepts every header: JSON can hold any export."""
         pass
 
     def sidecar(self, target: Path) -> Path | None:
+        """None: JSON needs no second file."""
         return None
 
     def write(
         self, handle: IO[bytes], target: Path, header: Header, rows: Iterable[Row], sidecar: IO[bytes] | None
     ) -> None:
+        """Writes the header object and one object per row to `handle`; `sidecar` is unused."""
         # "fps" and "patterns" (the names) stay at the top, where earlier files had them.
         opening = {"header": header.as_dict(), "fps": header.fps, "patterns": header.names}
         handle.write(json.dumps(opening, allow_nan=False)[:-1].encode("utf-8") + b',"frames":[\n')

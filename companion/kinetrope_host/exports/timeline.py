@@ -29,6 +29,7 @@ Row = tuple[float, float, float, list[float]]
 
 
 def positive(value: object) -> bool:
+    """Whether `value` is a finite int or float above 0 (bools are not numbers here)."""
     return (
         isinstance(value, (int, float)) and not isinstance(value, bool) and math.isfinite(value) and value > 0
     )

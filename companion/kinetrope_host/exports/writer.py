@@ -13,6 +13,8 @@ from kinetrope_host.exports.timeline import ON_FRAME, Row
 
 @dataclass(frozen=True)
 class PatternInfo:
+    """One exported pattern: its name, its period in pips and how many axes move."""
+
     name: str
     period_pips: int
     #: Axes that move, x first: 1 is x only, 2 is x and y, 3 all three.
@@ -44,6 +46,8 @@ class Header:
         return ["frame", "seconds", "beat", "pip", *(f"{name}.{axis}" for name in self.names for axis in "xyz")]
 
     def as_dict(self) -> dict[str, Any]:
+        """The header as JSON-ready values, as the JSON, CSV metadata and glTF
+        extras all carry it."""
         return {
             "kinetrope": self.version,
             "fps": self.fps,

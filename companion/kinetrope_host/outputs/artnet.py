@@ -73,6 +73,7 @@ class ArtNetTransport:
         self.poll_replier = PollReplier(self.host, self.universes, name) if answer_polls else None
 
     def transmit(self, universe: int, data: bytes) -> None:
+        """Send `data` as one ArtDmx packet to `universe`; raises OSError on failure."""
         # The library reports socket errors by printing them; send its
         # packet here so that a failure reaches the caller.
         node = self._nodes[universe]
@@ -83,6 +84,7 @@ class ArtNetTransport:
         node.socket_client.sendto(bytes(header) + data, (self.host, self.port))
 
     def close(self) -> None:
+        """Stop answering polls and close every universe's socket."""
         if self.poll_replier is not None:
             self.poll_replier.close()
         for node in self._nodes.values():
@@ -197,6 +199,7 @@ class PollReplier:
                     self.answered += 1
 
     def close(self) -> None:
+        """Stop the listening thread and close its socket; harmless if it never started."""
         if self._thread is not None:
             self._running = False
             self._thread.join()

@@ -33,9 +33,13 @@ class Transport(Protocol):
 
     label: str
 
-    def transmit(self, universe: int, data: bytes) -> None: ...
+    def transmit(self, universe: int, data: bytes) -> None:
+        """Send `data` (channel values from channel 1) to `universe`; may raise OSError."""
+        ...
 
-    def close(self) -> None: ...
+    def close(self) -> None:
+        """End the stream and release the socket; called once, after the last transmit."""
+        ...
 
 
 class DmxFrames:
@@ -123,6 +127,8 @@ class DmxSink:
         return out
 
     def send(self, frame: Frame) -> None:
+        """Aim the heads for `frame`; the sender thread puts it on the wire at its
+        next tick. Raises UserError if an earlier send failed."""
         self._raise_send_error()
         if self._stopped_clock or self._standing_still(frame):
             return
@@ -152,9 +158,12 @@ class DmxSink:
                 self._pending = self.frames.safe(self._last_lit)
 
     def clock_resumed(self) -> None:
+        """The clock runs again: the next frame lights the heads."""
         self._stopped_clock = False
 
     def close(self) -> None:
+        """Stop the sender, send the safe state (or the held frame) `SAFE_REPEATS`
+        times and close the transport; a failed send raises UserError."""
         self._stop.set()
         self._thread.join()
         try:

@@ -53,6 +53,7 @@ def _number(text: str) -> float:
 
 
 def add_options(command: argparse.ArgumentParser) -> None:
+    """Add the moving-head options (--artnet, --sacn, --fixture, --rig and the rest) to `command`."""
     group = command.add_argument_group("moving heads (Art-Net, sACN)")
     group.add_argument("--artnet", metavar="HOST[:PORT]",
                        help="drive moving heads over Art-Net at this node: x to pan, y to tilt")

@@ -18,6 +18,9 @@ TERMINATE_REPEATS = 3
 
 
 class SacnTransport:
+    """sACN data packets for each universe, sent unicast to `host` or to the
+    universe's multicast group when no host is given."""
+
     label = "sACN"
 
     def __init__(self, universes: Sequence[int], host: str | None = None, priority: int = DEFAULT_PRIORITY,
@@ -49,6 +52,7 @@ class SacnTransport:
             self._socket.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_TTL, 8)
 
     def transmit(self, universe: int, data: bytes) -> None:
+        """Send `data` to `universe` in the next packet of its sequence; raises OSError on failure."""
         packet = self._packets[universe]
         packet.dmxData = tuple(data)
         self._send(universe, packet)
@@ -63,6 +67,7 @@ class SacnTransport:
         packet.sequence_increase()
 
     def close(self) -> None:
+        """Mark each universe's stream terminated (ignoring send errors) and close the socket."""
         try:
             for universe, packet in self._packets.items():
                 packet.option_StreamTerminated = True

@@ -17,6 +17,9 @@ PIPS_PER_BEAT = 64
 
 @dataclass(frozen=True)
 class Fan:
+    """How a pattern is spread over a row of heads; checks its values when
+    made and raises `UserError` on one out of range."""
+
     spread: float = 0.0
     order: str = "in-order"
     size: float = 1.0

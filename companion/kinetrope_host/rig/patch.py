@@ -133,6 +133,8 @@ def rig_from_fixtures(specs: Sequence[str], mode: str | None, count: int | None,
 
 
 def load_rig(path_text: str) -> list[Head]:
+    """The heads a rig file lists, checked for unique names and a clean patch;
+    raises `UserError` on anything wrong in the file."""
     path = Path(path_text)
     what = f"rig {shown(path_text)}"
     document = load_document(path, what)

@@ -66,6 +66,9 @@ class Axis:
 
 @dataclass(frozen=True)
 class HeadType:
+    """A kind of moving head: its channel count, pan and tilt axes, and the
+    byte of each channel (counted from 0) when lit and when dark."""
+
     name: str
     footprint: int
     pan: Axis
@@ -115,6 +118,8 @@ def load_profiles(spec: str, mode: str | None = None) -> list[tuple[HeadType, in
 
 
 def short_form(text: str) -> tuple[HeadType, int]:
+    """The head type and start address (1 by default) from `key=value,...`
+    text; raises `UserError` on an unknown, repeated or bad item."""
     what = f"fixture {shown(text)}"
     fields: dict[str, Any] = {}
     for item in text.split(","):
@@ -212,6 +217,8 @@ class _Refused(Exception):
 
 
 def from_ofl(document: Mapping[str, Any], mode: str | None, what: str) -> HeadType:
+    """The head type from an Open Fixture Library definition in `mode` (which may
+    be None only if it has one mode); errors are `UserError`s prefixed with `what`."""
     try:
         return _from_ofl(document, mode)
     except _Refused as why:
@@ -219,6 +226,8 @@ def from_ofl(document: Mapping[str, Any], mode: str | None, what: str) -> HeadTy
 
 
 def mode_names(document: Mapping[str, Any]) -> list[str]:
+    """The names of an Open Fixture Library definition's modes, in order;
+    empty if it lists none."""
     modes = document.get("modes")
     if not isinstance(modes, list):
         return []

@@ -102,6 +102,7 @@ def test_live_drums_are_followed_on_the_beat(server):
         player.terminate()
         errors = player.communicate(timeout=10)[1]
         osc.shutdown()
+        osc.server_close()
     start = state["start"]
     assert pips, errors
     heard = [(at - start, beat) for at, beat in pips]
@@ -109,7 +110,7 @@ def test_live_drums_are_followed_on_the_beat(server):
     reference = numpy.array([b for b in truth if b >= SETTLE])
     estimated = numpy.array([b for b in estimated if SETTLE <= b <= SECONDS - 0.5])
     f_measure = mir_eval.beat.f_measure(reference, estimated, 0.07)
-    errors = [min(reference, key=lambda beat: abs(beat - at)) - at for at in estimated]
+    errors = [min(abs(beat - at) for beat in reference) for at in estimated]
     print(f"F {f_measure:.3f}, {len(estimated)} beats against {len(reference)}, "
-          f"phase error median {1000 * numpy.median(errors):.1f} ms, {numpy.round(errors, 3)}")
+          f"phase error median {1000 * numpy.median(errors):.1f} ms")
     assert f_measure >= 0.7

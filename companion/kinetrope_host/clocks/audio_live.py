@@ -153,6 +153,8 @@ def jack_module() -> Any:
 def open_input(source: str, client_name: str = "kinetrope") -> LiveAudioClock:
     """A clock following the JACK output port `source` (e.g. system:capture_1)."""
     jack = jack_module()
+    jack.set_error_function(lambda message: None)  # libjack's own lines would bury ours
+    jack.set_info_function(lambda message: None)
     try:
         client = jack.Client(client_name, no_start_server=True)
     except jack.JackOpenError:

@@ -113,6 +113,7 @@ class LiveAudioClock:
         self.period = 60.0 / PRIOR_BPM
         self.seen: tuple[float, float] | None = None
         self.latest = 0.0
+        self.doubted = 0
 
     def _count(self, now: float) -> float:
         assert self.base_time is not None
@@ -129,8 +130,16 @@ class LiveAudioClock:
                 self.base_time, self.base_beat = beat_at, 0.0
             else:
                 count = self._count(beat_at)
+                if abs(count - round(count)) > 0.25 and self.doubted < 2:
+                    # a grid far off the beat so far (an offbeat hat winning once) must hold a while first
+                    self.doubted += 1
+                    return self._held(now)
+                self.doubted = 0
                 self.base_time, self.base_beat = beat_at, float(round(count))
             self.period = period
+        return self._held(now)
+
+    def _held(self, now: float) -> float:
         assert self.base_time is not None
         if now < self.base_time:  # before the first beat heard
             return 0.0 if self.base_beat == 0 else 64.0 * max(self._count(now), 0.0)

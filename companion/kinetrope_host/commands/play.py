@@ -83,6 +83,8 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
         return link, None if bars is None else link.pip(started) + bars * arguments.beats_per_bar * 64.0
     if arguments.midi_clock is not None:
         return setup.midi_clock(arguments.midi_clock), until
+    if arguments.audio_in is not None:
+        return play_audio.live_clock(arguments), until
     if arguments.audio is not None:
         return play_audio.audio_clock(arguments, started, start_pip, until)
     if until is None:

@@ -17,6 +17,16 @@ def add_options(command: Any) -> None:
     command.add_argument("--audio-offset", type=float, default=0.0, metavar="MS",
                          help="move the beats of --audio by this many milliseconds (positive: later), to "
                               "line up with the sound as it reaches the room")
+    command.add_argument("--audio-in", metavar="DEVICE", default=None,
+                         help="follow the beats of live audio from this JACK output port (e.g. system:capture_1); "
+                              "bars count from the first beat heard")
+
+
+def live_clock(arguments: argparse.Namespace) -> Any:
+    """The clock following `--audio-in`."""
+    from kinetrope_host.clocks.audio_live import open_input
+
+    return open_input(arguments.audio_in)
 
 
 class Progress:

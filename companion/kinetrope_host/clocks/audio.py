@@ -44,6 +44,7 @@ class BeatMap:
 
 
 def librosa_module() -> Any:
+    """The imported librosa module; UserError with the install hint if it is missing."""
     try:
         import librosa
     except ImportError:
@@ -52,6 +53,8 @@ def librosa_module() -> Any:
 
 
 def content_key(name: str) -> str:
+    """A SHA-256 hex digest of the file's bytes and the analysis version, naming
+    its cached beats; UserError if the file cannot be read."""
     digest = hashlib.sha256(f"kinetrope beats {ANALYSIS_VERSION}\n".encode())
     try:
         with open(name, "rb") as source:
@@ -63,6 +66,7 @@ def content_key(name: str) -> str:
 
 
 def cache_folder() -> Path:
+    """Where analysed beats are cached: `beats` in the user's kinetrope cache directory."""
     from platformdirs import user_cache_dir
 
     return Path(user_cache_dir("kinetrope")) / "beats"

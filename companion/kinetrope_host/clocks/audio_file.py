@@ -58,6 +58,8 @@ def check_path(name: str) -> None:
 
 
 def check_header(name: str, rate: int, channels: int, frames: int) -> None:
+    """Raise UserError if the sample rate, channel count, length or total
+    samples of audio file `name` are outside what is analysed."""
     if not MIN_RATE <= rate <= MAX_RATE:
         raise _refuse(name, f"its sample rate is {rate} Hz; {MIN_RATE // 1000} to {MAX_RATE // 1000} kHz are accepted")
     if not 1 <= channels <= MAX_CHANNELS:

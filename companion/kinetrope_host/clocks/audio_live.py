@@ -45,6 +45,8 @@ class BeatFollower:
         self.lock = threading.Lock()
 
     def feed(self, samples: numpy.ndarray[Any, Any], heard: float) -> None:
+        """Takes the next block of mono samples, whose last one was heard at
+        `heard` (monotonic seconds), and updates the onset history."""
         buffered = numpy.concatenate([self.pending, samples])
         count = max(0, (len(buffered) - WINDOW) // HOP + 1)
         for index in range(count):
@@ -97,6 +99,8 @@ class BeatFollower:
         return best
 
     def grid(self) -> tuple[float, float] | None:
+        """The latest beat grid as (time of a beat, seconds a beat), or None
+        until enough has been heard to find a tempo."""
         with self.lock:
             return None if self.period is None else (self.beat_at, self.period)
 
@@ -120,6 +124,7 @@ class LiveAudioClock:
         return self.base_beat + (now - self.base_time) / self.period
 
     def pip(self, now: float) -> float:
+        """The song position at `now`: 0 until the first grid, then never backwards."""
         grid = self.follower.grid()
         if grid is None:
             return 0.0
@@ -148,10 +153,12 @@ class LiveAudioClock:
         return self.latest
 
     def bpm(self, now: float) -> float:
+        """The tempo of the grid followed now."""
         return 60.0 / self.period
 
 
 def jack_module() -> Any:
+    """The `jack` package, or a one-line `UserError` saying how to install it."""
     try:
         import jack  # type: ignore[import-not-found, import-untyped, unused-ignore]
     except (ImportError, OSError):

@@ -98,6 +98,8 @@ def _spectra(samples: Any, hop: int, window: int, first: int, last: int) -> Any:
 
 @dataclass
 class Features:
+    """Per-hop onset strengths and chroma of a recording, with its samples, from `features`."""
+
     onsets: Any  # onset strength, one a HOP
     kick: Any  # onset strength of the lowest bands, one a HOP
     snare: Any  # onset strength of the high bands, one a HOP
@@ -106,6 +108,7 @@ class Features:
 
 
 def features(samples: Any, progress: Progress | None = None) -> Features:
+    """Onset, kick, snare and chroma curves of mono `samples` at RATE, one value a HOP."""
     import numpy
 
     librosa = _librosa()
@@ -383,5 +386,6 @@ def bars(beats: list[float], found: Features) -> Bars:
 
 
 def analyse(samples: Any, progress: Progress | None = None) -> Bars:
+    """The beats and bars of mono `samples` at RATE."""
     found = features(samples, progress)
     return bars(track(found), found)

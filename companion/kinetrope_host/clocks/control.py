@@ -31,7 +31,11 @@ NUDGE_MS = 5.0  # what one arrow key moves
 
 @runtime_checkable
 class SetsTempo(Protocol):
-    def set_bpm(self, bpm: float, now: float) -> None: ...
+    """A clock whose tempo can be set while it runs."""
+
+    def set_bpm(self, bpm: float, now: float) -> None:
+        """Run at `bpm` from `now` on."""
+        ...
 
 
 class Taps:
@@ -42,6 +46,8 @@ class Taps:
         self._times: deque[float] = deque(maxlen=TAPS_KEPT)
 
     def tap(self, now: float) -> float | None:
+        """Add a tap at `now`; returns the run's tempo, clamped to MIN_BPM to
+        MAX_BPM, or None until there are two taps."""
         if self._times and now - self._times[-1] > TAP_GAP:
             self._times.clear()
         self._times.append(now)
@@ -62,12 +68,15 @@ class TapClock:
         self._taps = Taps()
 
     def pip(self, now: float) -> float:
+        """The position in pips at `now`."""
         return self._anchor_pip + (now - self._anchor_time) * self._bpm / 60.0 * PIPS_PER_BEAT
 
     def bpm(self, now: float) -> float:
+        """The current tempo (`now` is not used)."""
         return self._bpm
 
     def set_bpm(self, bpm: float, now: float) -> None:
+        """Run at `bpm` from `now`, the position carrying on from where it is."""
         self._anchor_pip = self.pip(now)
         self._anchor_time = now
         self._bpm = bpm
@@ -103,16 +112,20 @@ class LiveClock:
         return now + self.latency - self.nudged
 
     def pip(self, now: float) -> float:
+        """The clock's position in pips at `now`, shifted by latency, nudges and bar resets."""
         with self._lock:
             return self.clock.pip(self._source_time(now)) + self.bar_offset
 
     def bpm(self, now: float) -> float:
+        """The clock's tempo at `now`, shifted by latency and nudges."""
         with self._lock:
             return self.clock.bpm(self._source_time(now))
 
     # Controls.
 
     def tap(self) -> None:
+        """A tap now: sets the tempo (and, on a tap clock, the beat); with a clock
+        that sets its own tempo, says so on `warn` instead."""
         with self._lock:
             now = self._source_time(self.monotonic())
             if isinstance(self.clock, TapClock):
@@ -126,6 +139,8 @@ class LiveClock:
         self._refuse("tap tempo")
 
     def set_bpm(self, bpm: float) -> None:
+        """Set the tempo now; an out-of-range `bpm`, or a clock that sets its own
+        tempo, is reported on `warn` and changes nothing."""
         if not (math.isfinite(bpm) and MIN_BPM <= bpm <= MAX_BPM):
             self._say(f"tempo must be {MIN_BPM:g} to {MAX_BPM:g} BPM: {bpm!r}")
             return
@@ -180,9 +195,11 @@ class OscControl:
         self.thread.start()
 
     def send(self, frame: Any) -> None:
+        """Ignored: controls take no frames."""
         pass
 
     def close(self) -> None:
+        """Stop the OSC server and free its port."""
         self.server.shutdown()
         self.server.server_close()
 
@@ -233,6 +250,7 @@ class KeyControl:
                 self.press(key)
 
     def press(self, key: str) -> None:
+        """Act on one key as read (an arrow key is its escape sequence); other keys are ignored."""
         action = self.KEYS.get(key)
         if action == "tap":
             self.control.tap()
@@ -242,9 +260,11 @@ class KeyControl:
             self.control.nudge(-NUDGE_MS if action == "earlier" else NUDGE_MS)
 
     def send(self, frame: Any) -> None:
+        """Ignored: controls take no frames."""
         pass
 
     def close(self) -> None:
+        """Put the terminal back in the mode it had before."""
         import termios
 
         termios.tcsetattr(self.fd, termios.TCSADRAIN, self.saved)

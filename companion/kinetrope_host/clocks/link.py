@@ -47,6 +47,8 @@ class LinkClock:
         return int(self.link.clock().micros() + (now - self.monotonic()) * 1e6)
 
     def pip(self, now: float) -> float:
+        """The session's position in pips at `now`; once a peer has stopped the
+        session, it stays at the stop."""
         state = self.link.captureAppSessionState()
         at = self._micros(now)
         if state.isPlaying():
@@ -61,6 +63,7 @@ class LinkClock:
         return float(state.beatAtTime(at, self.quantum)) * PIPS_PER_BEAT
 
     def bpm(self, now: float) -> float:
+        """The session's current tempo (`now` is not used)."""
         return float(self.link.captureAppSessionState().tempo())
 
     def set_bpm(self, bpm: float, now: float) -> None:
@@ -70,7 +73,9 @@ class LinkClock:
         self.link.commitAppSessionState(state)
 
     def peers(self) -> int:
+        """How many other Link peers are in the session."""
         return int(self.link.numPeers())
 
     def close(self) -> None:
+        """Leave the Link session."""
         self.link.enabled = False

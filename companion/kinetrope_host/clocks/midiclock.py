@@ -274,9 +274,13 @@ def open_clock_input(name: str) -> Any:
 class ClockListener(Protocol):
     """What a sink offers to be told that the followed clock stopped or came back."""
 
-    def clock_stopped(self) -> None: ...
+    def clock_stopped(self) -> None:
+        """The clock stopped or went silent."""
+        ...
 
-    def clock_resumed(self) -> None: ...
+    def clock_resumed(self) -> None:
+        """The clock runs again after `clock_stopped`."""
+        ...
 
 
 class LostClockNotice:
@@ -295,6 +299,8 @@ class LostClockNotice:
         self.halted = False
 
     def send(self, frame: Any) -> None:
+        """Check the follower at this frame: report a loss once, and tell the
+        listeners when the clock halts or runs again."""
         lost = self.follower.lost()
         if lost and not self.said:
             beat = math.floor(frame.pip / 64.0)
@@ -315,4 +321,5 @@ class LostClockNotice:
                 listener.clock_resumed()
 
     def close(self) -> None:
+        """Nothing to release."""
         pass

@@ -142,6 +142,7 @@ class SocketInput:
                 pass
 
     def close(self) -> None:
+        """Shut the connection down, which also ends a read in progress."""
         self.closed = True
         try:
             self.socket.shutdown(socket.SHUT_RDWR)
@@ -214,10 +215,12 @@ def open_clock_input(name: str) -> Any:
 
 
 def input_names() -> list[str]:
+    """The MIDI inputs the backend can open; empty without mido or a working backend."""
     return _names("get_input_names")
 
 
 def output_names() -> list[str]:
+    """The MIDI outputs the backend can open; empty without mido or a working backend."""
     return _names("get_output_names")
 
 

@@ -44,7 +44,7 @@ class GltfWriter:
 
     def check(self, header: Header) -> None:
         """Raises `UserError` if pygltflib is missing or 32-bit key times
-        cannot tell the frames apart."""
+        are too coarse for the frame rate."""
         _pygltflib()
         # Key times are 32-bit floats: far enough into the clip, two frames
         # would round to the same time.

@@ -118,7 +118,9 @@ WRAP
     # The companion's tests are left out too: it is pure Python, reaching the
     # module only through calls the other tests make, and its commands start
     # interpreters that load audio libraries whose own leaks LeakSanitizer
-    # reports at exit.
+    # reports at exit. So are the README's commands, the example programs
+    # (pygame, a WebSocket page) and the documentation build: they drive the
+    # companion and other programs, reaching the module as the tests above do.
     # The suite is spread over one worker per core: under the sanitizers it is
     # the longest step of the run. Workers start through the launcher too.
     asan_launcher
@@ -126,7 +128,8 @@ WRAP
 import sys
 import pytest
 sys.exit(pytest.main(["-p", "no:cacheprovider", *sys.argv[1:]]))
-' -q -n "$(nproc)" --ignore=tests/host \
+' -q -n "$(nproc)" --ignore=tests/host --ignore=tests/docs \
+        --ignore=tests/examples/test_readme.py --ignore=tests/examples/test_programs.py \
         --deselect "tests/module/test_version_check.py::test_import_under_another_minor_version_fails_and_leaves_nothing")
 }
 

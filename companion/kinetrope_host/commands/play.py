@@ -90,6 +90,8 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
     if until is None:
         until = start_pip + DEFAULT_BARS * arguments.beats_per_bar * 64.0
     return TempoClock(TempoMap.constant(arguments.bpm or 120.0), started, start_pip), until
+
+
 def run(arguments: argparse.Namespace) -> int:
     """Plays the patterns until the clock reaches the end, then says how many frames went out."""
     names = [catalogue.resolve(name) for name in arguments.names]

@@ -324,7 +324,8 @@ def test_follows_a_clock_source_over_a_mido_socket_port():
         source.send(mido.Message("continue"))
         send_ticks(12, 150)
         assert settled(lambda: follower.ticks == 156)
-        assert 32 * 16 + 11 * PIPS_PER_TICK - 1e-9 <= follower.pip() <= 32 * 16 + 14 * PIPS_PER_TICK
+        # Within a tick of the last one heard: the loop smooths ticks a loaded machine sent late.
+        assert 32 * 16 + 10 * PIPS_PER_TICK <= follower.pip() <= 32 * 16 + 14 * PIPS_PER_TICK
     finally:
         close_socket_port(source)
         server.close()

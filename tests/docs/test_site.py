@@ -77,6 +77,8 @@ def test_start_page_and_search_find_the_reference(browser, site):
     query = browser.find_element("css selector", "input[data-md-component='search-query']")
     query.click()
     query.send_keys("TempoClock")
-    results = WebDriverWait(browser, 60).until(
-        lambda d: d.find_elements("css selector", ".md-search-result__item a[href]"))
-    assert any("reference/host.html" in a.get_attribute("href") for a in results)
+    # The results are drawn again as the index loads: read their links in one step, until they settle on it.
+    links = "return [...document.querySelectorAll('.md-search-result__item a[href]')].map(a => a.href)"
+    found = WebDriverWait(browser, 60).until(
+        lambda d: [href for href in d.execute_script(links) if "reference/host.html" in href])
+    assert found

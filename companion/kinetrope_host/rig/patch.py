@@ -103,15 +103,15 @@ class Head:
         return dark
 
 
-def rig_from_fixtures(specs: Sequence[str], mode: str | None, count: int | None, universe: int,
+def rig_from_fixtures(sources: Sequence[str], mode: str | None, count: int | None, universe: int,
                       patterns: int = 1) -> list[Head]:
     """Heads from `--fixture` options: one description patched `count`
     times back to back from its start address, or one description per head.
     Without a count: one head per description, or per pattern for a single
     description."""
-    if not specs:
+    if not sources:
         raise UserError("no fixture description given")
-    loaded = [profile for spec in specs for profile in load_profiles(spec, mode)]
+    loaded = [profile for source in sources for profile in load_profiles(source, mode)]
     if count is None:
         count = len(loaded) if len(loaded) > 1 else patterns
     heads: list[Head] = []

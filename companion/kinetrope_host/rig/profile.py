@@ -82,23 +82,23 @@ class HeadType:
     tilt_share: float = 1.0
 
 
-def load_profile(spec: str, mode: str | None = None) -> tuple[HeadType, int | None]:
+def load_profile(source: str, mode: str | None = None) -> tuple[HeadType, int | None]:
     """A head type from the short form or a fixture file, and the start
     address the short form names (None otherwise)."""
-    loaded = load_profiles(spec, mode)
+    loaded = load_profiles(source, mode)
     if len(loaded) != 1:
-        raise UserError(f"fixture {spec}: describes {len(loaded)} heads where one is wanted")
+        raise UserError(f"fixture {source}: describes {len(loaded)} heads where one is wanted")
     return loaded[0]
 
 
-def load_profiles(spec: str, mode: str | None = None) -> list[tuple[HeadType, int | None]]:
+def load_profiles(source: str, mode: str | None = None) -> list[tuple[HeadType, int | None]]:
     """As `load_profile`; a JSON file of the short form may also list
     several heads."""
-    if "=" in spec:
-        kind, start = short_form(spec)
+    if "=" in source:
+        kind, start = short_form(source)
         return [(kind, start)]
-    path = Path(spec)
-    what = f"fixture {shown(spec)}"
+    path = Path(source)
+    what = f"fixture {shown(source)}"
     document = load_document(path, what)
     if isinstance(document, dict) and ("availableChannels" in document or "modes" in document):
         return [(from_ofl(document, mode, what), None)]

@@ -43,7 +43,7 @@ class Listener:
         while self.running:
             try:
                 self.sock.recv(1024)
-            except socket.timeout:
+            except TimeoutError:
                 continue
             self.arrivals.append(time.perf_counter())
 

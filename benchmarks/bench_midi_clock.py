@@ -37,7 +37,12 @@ from collections.abc import Callable, Sequence
 from dataclasses import dataclass, field
 from types import SimpleNamespace
 
-from kinetrope_host.clocks.midiclock import PIPS_PER_TICK, RUN_AHEAD, TICKS_PER_BEAT, MidiClockFollower
+from kinetrope_host.clocks.midiclock import (
+    PIPS_PER_TICK,
+    RUN_AHEAD,
+    TICKS_PER_BEAT,
+    MidiClockFollower,
+)
 
 START = SimpleNamespace(type="start")
 CLOCK = SimpleNamespace(type="clock")

@@ -13,7 +13,6 @@ from pathlib import Path
 
 import numpy
 import soundfile  # type: ignore[import-untyped, unused-ignore]
-
 from kinetrope_host.commands.play import positive_number
 
 RATE = 44100

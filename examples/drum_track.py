@@ -14,9 +14,9 @@ import argparse
 from pathlib import Path
 
 import numpy
-from numpy.typing import NDArray
 import soundfile  # type: ignore[import-untyped, unused-ignore]
 from kinetrope_host.commands.play import positive_number
+from numpy.typing import NDArray
 
 RATE = 44100
 

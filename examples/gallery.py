@@ -8,6 +8,10 @@ lines, and a point moving along the path at a tempo set on the page. Every
 value drawn is a sample taken here through `kinetrope.sample` at every pip
 (within 1/512); the page never interpolates. It needs no network to be viewed.
 
+With --groove FILE (a MIDI file's drum track or a score; again for more),
+the drum part's sixteen motions join the cards after the built-ins, in the
+collection "host" and in the beat grid under the part's name.
+
 With --screenshot, headless Chromium renders the page to a PNG.
 """
 
@@ -19,8 +23,9 @@ import re
 import shutil
 import subprocess
 import tempfile
+from collections.abc import Callable
 from pathlib import Path
-from typing import Any, Callable
+from typing import Any
 
 import kinetrope
 from kinetrope_host import catalogue
@@ -55,10 +60,22 @@ Sampler = Callable[[str, int], tuple[float, ...]]
 
 def catalogue_rows() -> list[Row]:
     """The catalogue with each row's collection and family, as the companion
-    package knows them."""
+    package knows them, and after it any patterns made known with
+    `catalogue.use_patterns` (a groove's motions)."""
     return [dict(name=row.name, description=row.description, period_pips=row.period_pips,
                  dimensions=row.dimensions, collection=row.collection, family=row.family)
-            for row in catalogue.rows()]
+            for row in (*catalogue.rows(), *catalogue.host_rows())]
+
+
+def load_grooves(files: list[str]) -> None:
+    """Makes the motions of each drum part known beside the built-ins."""
+    from kinetrope_host.grooves import groove_patterns, load_groove
+
+    patterns = []
+    for file in files:
+        groove = load_groove(file)
+        patterns += groove_patterns(groove.part, groove.name)
+    catalogue.use_patterns(kinetrope.PatternLibrary(patterns))
 
 
 def encode_axis(values: list[float]) -> str:
@@ -112,7 +129,7 @@ def decode_row(page_row: list[Any]) -> dict[str, Any]:
 
 
 def sample_tuple(name: str, pip: int) -> tuple[float, float, float]:
-    return kinetrope.sample(name, pip).as_tuple()
+    return catalogue.sample(name, pip).as_tuple()
 
 
 def build_page(rows: list[Row], sampler: Sampler = sample_tuple) -> str:
@@ -130,7 +147,7 @@ def build_page(rows: list[Row], sampler: Sampler = sample_tuple) -> str:
 
 def page_data(html: str) -> dict[str, Any]:
     """The data embedded in a built page."""
-    match = re.search(r'<script type="application/json" id="gallery-data">(.*?)</script>', html, re.S)
+    match = re.search(r'<script type="application/json" id="gallery-data">(.*?)</script>', html, re.DOTALL)
     if match is None:
         raise ValueError("no gallery data in this page")
     data: dict[str, Any] = json.loads(match[1])
@@ -193,9 +210,13 @@ def main() -> None:
     parser.add_argument("--out", type=Path, required=True, help="directory to write index.html into")
     parser.add_argument("--screenshot", type=Path, nargs="?", const=Path("build/gallery.png"), metavar="PNG",
                         help="also render the page to this PNG (default build/gallery.png)")
+    parser.add_argument("--groove", action="append", default=[], metavar="FILE",
+                        help="add a drum part's motions (a MIDI file or a score; again for more)")
     args = parser.parse_args()
+    if args.groove:
+        load_grooves(args.groove)
     index = write_gallery(args.out)
-    print(f"{index}: {index.stat().st_size:,} bytes, {len(kinetrope.catalogue())} patterns")
+    print(f"{index}: {index.stat().st_size:,} bytes, {len(catalogue_rows())} patterns")
     if args.screenshot:
         screenshot(index, args.screenshot)
         print(f"{args.screenshot}: screenshot")

@@ -12,7 +12,6 @@ import argparse
 import time
 
 import link  # type: ignore[import-not-found, import-untyped, unused-ignore]
-
 from kinetrope_host.commands.play import positive_count, positive_number
 
 

@@ -26,7 +26,6 @@ from typing import Any
 
 import mido  # type: ignore[import-untyped, unused-ignore]
 import mido.sockets  # type: ignore[import-untyped, unused-ignore]
-
 from kinetrope_host.commands.play import port_number, positive_count, positive_number
 
 

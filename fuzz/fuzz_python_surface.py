@@ -4,7 +4,8 @@ mutate their container or initialise an instance, instances never
 initialised, names with NUL and bytes that are not UTF-8, bytearray names
 resized by the pip's conversion, inputs far past the limits), which are
 passed to every function, constructor, method and property, and instances
-are pickled and copied. Only the module's own failures may come out, a result
+are pickled and copied; kinetrope_grooves, the grooves engine's module, alike.
+Only the modules' own failures may come out, a result
 holds only values the caller supplied or the catalogue defines, and nothing
 may crash. A broken property raises, and the fuzzer keeps the input.
 
@@ -23,6 +24,7 @@ import struct
 import sys
 
 import kinetrope
+import kinetrope_grooves
 
 CLASSES = (kinetrope.Offset3, kinetrope.SampledPattern, kinetrope.PatternLibrary, kinetrope.SampledRecording)
 FIXED = {
@@ -376,9 +378,57 @@ def past_a_limit(build):
     raise AssertionError(f"accepted: {message}")
 
 
+GROOVE_VOICES = ["kick", "clap", "hat", "bass", "cowbell", ""]
+GROOVE_SCORES = ["bars 1\nkick 9...9...9...9...\n", "meter 7/8\nbars 2\nhat @ 0:5 256/3:0.5~20 ", "meter 3/4\n",
+                 "bars 1\nswing 0.6\n", ""]
+
+
+def groove_event(build):
+    fields = [build.b.pick(GROOVE_VOICES) if build.b.byte() % 2 else build.value(),
+              *(build.number() if build.b.byte() % 4 else build.value() for _ in range(2 + build.b.byte() % 3))]
+    return tuple(fields) if build.b.byte() % 2 else fields
+
+
+def groove_part(build):
+    kind = build.b.byte() % 4
+    if kind == 0:
+        text = build.b.pick(GROOVE_SCORES) + build.b.blob(60).decode("latin-1")
+        return kinetrope_grooves.parse_score(text if build.b.byte() % 2 else build.text())
+    if kind == 1:
+        events = [groove_event(build) for _ in range(build.b.byte() % 6)] if build.b.byte() % 2 else build.value()
+        return kinetrope_grooves.DrumPart(build.b.pick([1, 2, 0, 1025, True, Index(2), 1.0]),
+                                          build.b.pick([4, 7, 3, 0, 33]), build.b.pick([4, 8, 3, 16, 0]), events)
+    if kind == 2:
+        return bare(kinetrope_grooves.DrumPart)
+    receiver = bare(kinetrope_grooves.DrumPart) if build.b.byte() % 2 else kinetrope_grooves.DrumPart(1, 4, 4, [])
+    member = vars(kinetrope_grooves.DrumPart)[build.b.pick(["bars", "events", "score_text", "period_pips"])]
+    return (member.fget if isinstance(member, property) else member)(receiver)
+
+
+def grooves_input(build):
+    """kinetrope_grooves given hostile arguments: a TypeError, a hostile
+    object's own error or a one-line ValueError; a part it makes reads back
+    from its score text, and its motions stay within [-1, 1]."""
+    try:
+        part = groove_part(build)
+        if not isinstance(part, kinetrope_grooves.DrumPart) or part.period_pips > 4096:
+            return
+        assert kinetrope_grooves.parse_score(part.score_text()) == part
+        motions = build.b.pick([None, ["bounce", "ricochet"], ("spring",), ["twirl"]]) if build.b.byte() % 2 \
+            else build.value()
+        for _, _, samples in kinetrope_grooves.render(part, motions):
+            assert len(samples) == part.period_pips and all(in_range(s) for s in samples)
+    except (TypeError, HostileError):
+        return
+    except ValueError as error:
+        assert str(error) and "\n" not in str(error), str(error)
+
+
 def test_one_input(data):
     build = Builder(data)
-    target = build.b.byte() % 16
+    target = build.b.byte() % 17
+    if target == 16:
+        return grooves_input(build)
     if target >= 12:
         return [copy_instance, initialise_again, resized_name, past_a_limit][target - 12](build)
     args = [build.value() for _ in range(1 + build.b.byte() % 3)]

@@ -1,8 +1,10 @@
+import fcntl
 import os
 import shutil
 import subprocess
 import sys
 import sysconfig
+from concurrent.futures import ThreadPoolExecutor
 from pathlib import Path
 
 import kinetrope
@@ -70,23 +72,43 @@ def generator_build(tmp_path_factory):
     compiler = shutil.which("c++") or shutil.which("g++")
     if compiler is None:
         pytest.skip("no C++ compiler")
-    build_dir = tmp_path_factory.mktemp("generator")
     flags = ["-std=c++20", "-O1", "-ffp-contract=off", f"-I{REPO_DIR / 'include'}", f"-I{REPO_DIR / 'src'}"]
     library = [s for s in GENERATOR_DIR.rglob("*.cpp") if s != GENERATOR_DIR / "main.cpp"]
     library += sorted((REPO_DIR / "src" / "core").glob("*.cpp"))
-    objects = []
-    for source in sorted(library):
-        obj = build_dir / f"{source.parent.name}_{source.stem}.o"
-        subprocess.run([compiler, *flags, "-c", str(source), "-o", str(obj)], check=True)
-        objects.append(str(obj))
+    # The grooves engine, less its renderer, which needs the generated fits.
+    library += sorted(s for s in (REPO_DIR / "src" / "grooves").glob("*.cpp") if s.stem != "render")
+    objects = shared_objects(tmp_path_factory, compiler, flags, sorted(library))
+    build_dir = tmp_path_factory.mktemp("generator")
 
     def link(main_source: Path) -> Path:
         exe = build_dir / main_source.stem
         if not exe.exists():
-            subprocess.run([compiler, *flags, str(main_source), *objects, "-o", str(exe)], check=True)
+            subprocess.run([compiler, *flags, str(main_source), *map(str, objects), "-o", str(exe)], check=True)
         return exe
 
     return link
+
+
+def shared_objects(tmp_path_factory, compiler: str, flags: list[str], sources: list[Path]) -> list[Path]:
+    """Compiles the sources once per test run: the first worker compiles them
+    on every core while the others wait, then all link the same objects."""
+    run_dir = tmp_path_factory.getbasetemp()
+    if os.environ.get("PYTEST_XDIST_WORKER"):
+        run_dir = run_dir.parent  # shared by this run's workers alone
+    build_dir = run_dir / "generator-objects"
+    build_dir.mkdir(exist_ok=True)
+    objects = [build_dir / f"{source.parent.name}_{source.stem}.o" for source in sources]
+    with open(build_dir / ".lock", "w") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        if not (build_dir / ".done").exists():
+            def compile_one(pair):
+                source, obj = pair
+                subprocess.run([compiler, *flags, "-c", str(source), "-o", str(obj)], check=True)
+
+            with ThreadPoolExecutor(os.cpu_count() or 1) as pool:
+                list(pool.map(compile_one, zip(sources, objects)))
+            (build_dir / ".done").touch()
+    return objects
 
 
 @pytest.fixture(scope="session", autouse=True)

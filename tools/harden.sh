@@ -12,7 +12,8 @@
 #
 # KINETROPE_FUZZ_SCALE scales the inputs run per harness, in percent (default
 # 100: 1.43 million in all, and 90 s of the Python surface); KINETROPE_HARDEN_DIR
-# is the build folder (default build/harden).
+# is the build folder (default build/harden); KINETROPE_PLAIN_PYTHON names an
+# interpreter with this tree's plain (unsanitized) module installed, for memcheck.
 # Installs clang and its fuzzing runtime, and Valgrind, from Debian's
 # packages when they are missing.
 set -euo pipefail
@@ -20,7 +21,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 out=${KINETROPE_HARDEN_DIR:-$root/build/harden}
 fuzz_scale=${KINETROPE_FUZZ_SCALE:-100}
-harnesses=(sample sampled_pattern pattern_library sampled_recording)
+harnesses=(sample sampled_pattern pattern_library sampled_recording score_text)
 sanitizers=address,undefined
 mkdir -p "$out"
 
@@ -135,8 +136,11 @@ sys.exit(pytest.main(["-p", "no:cacheprovider", *sys.argv[1:]]))
 
 # Inputs per harness: at least a million in all. The counts follow what each
 # input costs under the sanitizers: a pattern pack copies and compares whole
-# built-in tables, a name lookup is a few comparisons.
-declare -A fuzz_runs=([sample]=1000000 [sampled_pattern]=150000 [sampled_recording]=250000 [pattern_library]=30000)
+# built-in tables, a name lookup is a few comparisons; a score renders all
+# sixteen motions of the parts it reads, so it gets the fewest, and the
+# lookups give up what it takes.
+declare -A fuzz_runs=([sample]=800000 [sampled_pattern]=150000 [sampled_recording]=250000 [pattern_library]=30000
+                      [score_text]=20000)
 
 run_harness() {
     local harness=$1 runs=$(( ${fuzz_runs[$1]} * fuzz_scale / 100 ))
@@ -183,7 +187,8 @@ fuzz() {
     run_harness pattern_library &
     local slow=$!
     local status=0
-    run_harness sample && run_harness sampled_pattern && run_harness sampled_recording && run_python_surface ||
+    run_harness sample && run_harness sampled_pattern && run_harness sampled_recording && run_harness score_text &&
+        run_python_surface ||
         status=1
     wait "$slow" || status=1
     [ "$status" = 0 ] || exit 1
@@ -219,13 +224,18 @@ memcheck() {
         apt-get update -qq
         DEBIAN_FRONTEND=noninteractive apt-get install -y -qq valgrind >/dev/null
     fi
-    step "plain build for memcheck"
-    [ -x "$out/plain-venv/bin/python" ] || python3 -m venv "$out/plain-venv"
-    local python=$out/plain-venv/bin/python
-    "$python" -m pip install -q scikit-build-core 'pybind11>=3' pytest
-    local tablegen=()
-    [ -x "$out/asan/kinetrope_tablegen" ] && tablegen=(-Ccmake.define.KINETROPE_TABLEGEN="$out/asan/kinetrope_tablegen")
-    "$python" -m pip install -q --no-build-isolation -Cbuild-dir="$out/plain" "${tablegen[@]}" "$root[test]"
+    # An interpreter that already has this tree's plain module and the test
+    # extra (CI's, after the test command) saves building it again.
+    local python=${KINETROPE_PLAIN_PYTHON:-}
+    if [ -z "$python" ]; then
+        step "plain build for memcheck"
+        [ -x "$out/plain-venv/bin/python" ] || python3 -m venv "$out/plain-venv"
+        python=$out/plain-venv/bin/python
+        "$python" -m pip install -q scikit-build-core 'pybind11>=3' pytest
+        local tablegen=()
+        [ -x "$out/asan/kinetrope_tablegen" ] && tablegen=(-Ccmake.define.KINETROPE_TABLEGEN="$out/asan/kinetrope_tablegen")
+        "$python" -m pip install -q --no-build-isolation -Cbuild-dir="$out/plain" "${tablegen[@]}" "$root[test]"
+    fi
     local memcheck=(valgrind -q --error-exitcode=99 --leak-check=no)
     step "native test programs under memcheck"
     KINETROPE_NATIVE_RUNNER="${memcheck[*]}" "$python" -m pytest -q -p no:cacheprovider tests/native \
@@ -239,8 +249,11 @@ memcheck() {
     PYTHONMALLOC=malloc "${memcheck[@]}" --num-callers=40 --gen-suppressions=all \
         --log-file="$out/memcheck-startup.log" "${surface[@]}" 0 || true
     sed -n '/^{/,/^}/p' "$out/memcheck-startup.log" >"$out/memcheck-startup.supp"
+    # 800 inputs take each of the harness's branches many times over under
+    # memcheck (the slowest step of the run); the fuzzers drive the same
+    # surface far longer under the sanitizers.
     PYTHONMALLOC=malloc "${memcheck[@]}" --num-callers=40 --suppressions="$out/memcheck-startup.supp" \
-        "${surface[@]}" 1500
+        "${surface[@]}" 800
 }
 
 case "${1:-all}" in

@@ -68,7 +68,7 @@ def _family(collection: str, index: int, name: str) -> str:
     if collection in ("initial", "expansion"):
         # Authored one by one; the first word of the name says what kind.
         return name.split("_", 1)[0]
-    if collection in ("club", "dancefloor"):
+    if collection in ("club", "dancefloor", HOST):
         motion = name.rsplit("_", 1)[-1]
         return motion if motion in MOTIONS else collection
     families = _ATLAS_FAMILIES if collection == "atlas" else _CONTINUUM_FAMILIES
@@ -95,8 +95,55 @@ def _by_name() -> dict[str, Row]:
     return {row.name: row for row in rows()}
 
 
+#: The collection of patterns a host made (`use_patterns`).
+HOST = "host"
+
+
+@dataclass(frozen=True)
+class _HostPatterns:
+    library: kinetrope.PatternLibrary
+    rows: dict[str, Row]
+
+
+# Swapped whole (one assignment), so a frame loop sampling it while a live
+# groove replaces it sees the old set or the new one, never a mix.
+_host: _HostPatterns | None = None
+
+
+def use_patterns(library: kinetrope.PatternLibrary | None) -> None:
+    """Makes the library's own patterns known by name beside the built-ins
+    (to `row`, `resolve`, `sample` and everything built on them: play,
+    export, the gallery); None forgets them. A later call replaces the set."""
+    global _host
+    if library is None:
+        _host = None
+        return
+    own = library.catalogue()[len(rows()):]
+    found = {entry["name"]: Row(entry["name"], entry["description"], entry["period_pips"], entry["dimensions"],
+                                HOST, _family(HOST, 0, entry["name"])) for entry in own}
+    _host = _HostPatterns(library, found)
+
+
+def host_rows() -> tuple[Row, ...]:
+    """The rows of the patterns made known with `use_patterns`, in its order."""
+    current = _host
+    return () if current is None else tuple(current.rows.values())
+
+
+def sample(name: str, pip: int) -> kinetrope.Offset3:
+    """`name` at a whole pip, a host pattern or a built-in."""
+    current = _host
+    if current is None:
+        return kinetrope.sample(name, pip)
+    return current.library.sample(name, pip)
+
+
 def row(name: str) -> Row:
-    """The row of a built-in pattern; `UserError` with suggestions if unknown."""
+    """The row of a pattern (built in or made known with `use_patterns`);
+    `UserError` with suggestions if unknown."""
+    current = _host
+    if current is not None and name in current.rows:
+        return current.rows[name]
     return _by_name()[resolve(name)]
 
 
@@ -107,7 +154,7 @@ def collections() -> tuple[str, ...]:
 
 def suggestions(name: str, count: int = 3) -> list[str]:
     """The known names nearest to `name`, best first."""
-    names = list(_by_name())
+    names = [*_by_name(), *(entry.name for entry in host_rows())]
     lowered = name.lower()
     if lowered in _by_name():
         return [lowered]
@@ -115,9 +162,11 @@ def suggestions(name: str, count: int = 3) -> list[str]:
 
 
 def resolve(name: str) -> str:
-    """`name` if it is a built-in pattern; otherwise `UserError` naming it, with
-    the nearest names suggested."""
-    if name in _by_name():
+    """`name` if it is a built-in pattern or one made known with
+    `use_patterns`; otherwise `UserError` naming it, with the nearest names
+    suggested."""
+    current = _host
+    if name in _by_name() or (current is not None and name in current.rows):
         return name
     message = f"Unknown dance rudiment: {name}"
     near = suggestions(name)

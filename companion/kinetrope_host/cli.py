@@ -12,6 +12,7 @@ from pathlib import Path
 from typing import NoReturn
 
 from kinetrope_host.commands import export as export_command
+from kinetrope_host.commands import groove as groove_command
 from kinetrope_host.commands import list as list_command
 from kinetrope_host.commands import play as play_command
 from kinetrope_host.commands import ports as ports_command
@@ -19,7 +20,7 @@ from kinetrope_host.commands import show as show_command
 from kinetrope_host.errors import UserError
 
 # Each module adds its subcommand through register(subparsers).
-COMMANDS = [list_command, show_command, play_command, export_command, ports_command]
+COMMANDS = [list_command, show_command, play_command, export_command, groove_command, ports_command]
 
 
 class Parser(argparse.ArgumentParser):

@@ -28,7 +28,7 @@ Offset = tuple[float, float, float]
 
 
 def _whole(name: str, pip: int, period: int) -> Offset:
-    x, y, z = kinetrope.sample(name, pip % period).as_tuple()
+    x, y, z = catalogue.sample(name, pip % period).as_tuple()
     return (x, y, z)
 
 

@@ -30,10 +30,11 @@
     return `rgb(${c[0]},${c[1]},${c[2]})`;
   }
 
-  const BEAT = /^beat_(.+)_([a-z0-9]+)$/;
+  const BEAT = /^beat_(.+)_([a-z0-9]+)$/, OWN = /^(.+)_([a-z0-9]+)$/;
   const rows = DATA.rows.map((r, index) => {
     const [name, description, period, dims, collection, data] = r;
-    const family = name.split("_")[0], beat = BEAT.exec(name);
+    // A groove of the host's own is named <part>_<motion>, without the prefix.
+    const family = name.split("_")[0], beat = BEAT.exec(name) || (collection === "host" ? OWN.exec(name) : null);
     const words = [name, name.replace(/_/g, " "), description, collection, family, FAMILY_WORDS[family] || ""];
     return {
       index, name, description, period, dims, collection, data, family,
@@ -42,6 +43,7 @@
     };
   });
   const byName = new Map(rows.map((row) => [row.name, row]));
+  const beatCell = new Map(rows.filter((row) => row.groove).map((row) => [`${row.groove} ${row.motion}`, row]));
 
   // Every pip's (x, y, z) as a flat Float64Array; each axis is stored as steps
   // between the levels of successive pips, with an escape for larger steps.
@@ -694,7 +696,7 @@
       th.textContent = gr;
       th.addEventListener("click", () => pick("g", gr));
       for (const m of motions) {
-        const td = tr.appendChild(document.createElement("td")), row = byName.get(`beat_${gr}_${m}`);
+        const td = tr.appendChild(document.createElement("td")), row = beatCell.get(`${gr} ${m}`);
         if (!row) continue;
         const b = td.appendChild(document.createElement("button"));
         b.type = "button"; b.title = row.name; b.setAttribute("aria-label", row.name);

@@ -46,7 +46,7 @@ def test_generator_reads_every_score_as_written(reader):
         ("bars 1\nhat @ 256:5\n", "bad.groove:2: event outside the score"),
         ("bars 1\nhat @ 256/3\n", "bad.groove:2: events are written pip:velocity, sustained ones pip:velocity~length"),
         ("bars 1\nbass @ 0:9~\n", "bad.groove:2: events are written pip:velocity, sustained ones pip:velocity~length"),
-        ("bars 1\nbass @ 0:9~256\n", "bad.groove:2: a sustained note lasts less than the score"),
+        ("bars 1\nbass @ 0:9~256\n", "bad.groove:2: a sustained note must last less than the score"),
         ("bars 1\n# nothing\n", "bad.groove:2: score is empty"),
     ],
 )

@@ -407,3 +407,27 @@ def test_cards_fill_a_wide_screen(chooser):
         assert abs(spare) < 2
     finally:
         chooser.set_window_size(1440, 1000)
+
+
+def test_a_drum_part_s_motions_join_the_built_ins_and_the_beat_grid(browser, tmp_path):
+    engine = pytest.importorskip("kinetrope_grooves", reason="this build has no groove engine")
+    score = tmp_path / "Five Four.groove"
+    score.write_text("meter 5/4\nbars 1\nkick |9... .... 9... .... ....|\nsnare |.... 8... .... 8... 7...|\n")
+    out = tmp_path / "gallery"
+    subprocess.run([sys.executable, str(GALLERY_SCRIPT), "--out", str(out), "--groove", str(score)], check=True,
+                   capture_output=True)
+    rows = [gallery.decode_row(row) for row in gallery.page_data((out / "index.html").read_text())["rows"]]
+    built_in = len(kinetrope.catalogue())
+    assert [r["name"] for r in rows[:built_in]] == [r["name"] for r in kinetrope.catalogue()]
+    own = rows[built_in:]
+    tables = engine.render(engine.parse_score(score.read_text()))
+    assert [(r["name"], r["collection"], r["period_pips"]) for r in own] == [
+        (f"five_four_{motion}", "host", 320) for motion, _, _ in tables]
+    for row, (_, _, table) in zip(own, tables):
+        assert all(max(abs(a - b) for a, b in zip(values, table[pip])) <= gallery.TOLERANCE
+                   for pip, values in row["samples"]), row["name"]
+    page = open_page(browser, out / "index.html")
+    grooves = page.execute_script(
+        "return [...document.querySelector('.beat-grid').tBodies[0].rows].map((r) => r.cells[0].textContent)")
+    assert grooves[-1] == "five_four" and len(grooves) == 69
+    assert script_errors(page) == []

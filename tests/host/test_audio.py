@@ -16,7 +16,8 @@ from optional import need
 soundfile = need("soundfile")
 need("librosa")
 import numpy
-from click_tracks import RATE, changing_beats, render, render_groove, render_song, steady_beats, write_song_midi
+from click_tracks import (RATE, changing_beats, render, render_groove, render_hydrogen, render_song, steady_beats,
+                          write_song_midi)
 from kinetrope_host.clocks import audio, beat_tracking
 from kinetrope_host.errors import UserError
 
@@ -27,6 +28,14 @@ TRACKS = {
     "waltz_132": (steady_beats(132, SECONDS), "waltz", "3/4", 0),
     "click_100_to_130": (changing_beats(100, 130, SECONDS, change_at=10.0), "click", None, None),
     "song_6_8_56": (steady_beats(56, SECONDS), "song", "6/8", 0),
+    # tempo estimates land on the eighths, on half the beat or on two eighths of the 6/8 here
+    "rock_70": (steady_beats(70, SECONDS), "rock", "4/4", 0),
+    "break_172": (steady_beats(172, SECONDS), "break", "4/4", 0),
+    "six_eight_drums_60": (steady_beats(60, SECONDS), "six_eight", "6/8", 0),
+    # a drum machine's demo song from its first sample on; a middle section's pattern reads as 2:3 of the tempo
+    "hydrogen_tr808_125": (None, "TR808kit-demo", "4/4", 0),
+    # opens on the offbeats for three bars: the tracker holds them until it locks on
+    "hydrogen_demo3_115": (None, "GM_kit_demo3", "4/4", 0),
 }
 
 
@@ -43,6 +52,11 @@ def cache_home(tmp_path_factory):
 
 
 def write_track(path, beats, kind, pickup=0):
+    """Writes the track; returns its true beats."""
+    if kind.startswith(("TR808", "GM_kit")):
+        if shutil.which("h2cli") is None and os.environ.get("CI") != "true":
+            pytest.skip("hydrogen is not installed (apt-get install hydrogen)")
+        return render_hydrogen(kind, path, SECONDS)
     if kind == "song":
         if shutil.which("fluidsynth") is None and os.environ.get("CI") != "true":
             pytest.skip("fluidsynth is not installed (apt-get install fluidsynth fluid-soundfont-gm)")
@@ -51,6 +65,7 @@ def write_track(path, beats, kind, pickup=0):
         soundfile.write(path, render(beats, SECONDS, "click"), RATE)
     else:
         soundfile.write(path, render_groove(beats, SECONDS, kind, pickup=pickup), RATE)
+    return beats
 
 
 @pytest.fixture(scope="module")
@@ -61,7 +76,7 @@ def tracked(tmp_path_factory):
     result = {}
     for name, (beats, kind, _, pickup) in TRACKS.items():
         path = folder / f"{name}.wav"
-        write_track(path, beats, kind, pickup or 0)
+        beats = write_track(path, beats, kind, pickup or 0)
         result[name] = (beats, path, audio.beat_map(path, cache=False))
     return result
 
@@ -71,8 +86,10 @@ def test_every_beat_is_found_and_bar_1_is_the_true_downbeat(tracked, name):
     true, _, found = tracked[name]
     assert len(found.beats) == len(true)
     errors = numpy.array(found.beats) - numpy.array(true)
-    # fluidsynth's instruments take a while to speak: the song's onsets trail its beats
-    assert numpy.max(numpy.abs(errors)) < (0.050 if name.startswith("song") else 0.020), errors
+    # fluidsynth's instruments take a while to speak: the song's onsets trail its beats; demo3's
+    # notes are humanized (hydrogen moves each at random, by up to tens of ms): the F-measure's window
+    limit = 0.050 if name.startswith("song") else 0.070 if name == "hydrogen_demo3_115" else 0.020
+    assert numpy.max(numpy.abs(errors)) < limit, errors
     meter, downbeat = TRACKS[name][2:]
     if meter is not None:
         assert (found.meter, found.downbeat) == (meter, downbeat)
@@ -86,6 +103,18 @@ def test_the_beat_map_follows_a_tempo_change(tracked):
     assert found.tempo.bpm_at(SECONDS - 2) == pytest.approx(130, rel=0.01)
     assert found.tempo.bpm_at(2.0) == pytest.approx(100, rel=0.01)
     assert found.duration == pytest.approx(SECONDS, abs=1e-3)
+
+
+def test_no_beat_is_lost_across_a_tempo_change(tmp_path):
+    """The tracker slides from one tempo to the other two beats short here;
+    three beats of 96 last as long as four of 128."""
+    true = changing_beats(96, 128, 50.0, change_at=25.0)
+    path = tmp_path / "break.wav"
+    soundfile.write(path, render_groove(true, 50.0, "break"), RATE)
+    found = audio.beat_map(path, cache=False)
+    assert len(found.beats) == len(true)
+    assert numpy.max(numpy.abs(numpy.array(found.beats) - true)) < 0.020
+    assert found.downbeat == 0
 
 
 def test_missed_beats_are_filled_and_doubled_ones_merged():

@@ -2,7 +2,6 @@
 
 import importlib.util
 import os
-import shutil
 import struct
 from pathlib import Path
 
@@ -27,24 +26,6 @@ def needs(thing, found):
         if os.environ.get("CI"):
             pytest.fail(f"CI must provide {thing}")
         pytest.skip(f"no {thing} on this machine")
-
-
-@pytest.fixture(scope="module")
-def browser():
-    from selenium import webdriver
-    from selenium.webdriver.chrome.service import Service
-
-    chromium = gltf_view.find_chromium()
-    driver_path = shutil.which("chromedriver") or next(
-        (p for p in ("/usr/lib/chromium/chromedriver",) if Path(p).exists()), None)
-    needs("Chromium with its driver", chromium and driver_path)
-    options = webdriver.ChromeOptions()
-    options.binary_location = chromium
-    for argument in [*gltf_view.CHROMIUM_FLAGS, "--window-size=800,600"]:
-        options.add_argument(argument)
-    driver = webdriver.Chrome(options=options, service=Service(driver_path))
-    yield driver
-    driver.quit()
 
 
 @pytest.mark.parametrize("suffix", [".glb", ".gltf"])

@@ -135,7 +135,12 @@ def test_latency_sends_each_frame_that_much_ahead():
     player = play(frames, "--bpm", "120", "--latency", "250", "--no-view")
     try:
         assert frames.wait_for(lambda seen: len(seen) > 0)
-        assert frames.read()[0][0] == 0.5  # the first frame, due at the start, shows beat 0.5
+        # The first frame, due at the start, shows beat 0.5; on a loaded
+        # machine the player may drop a late first frame or two, but what it
+        # sends stays on the frame grid (60 fps at 120 BPM: 1/30 beat).
+        frames_late = (frames.read()[0][0] - 0.5) * 30
+        assert 0 <= round(frames_late) < 8
+        assert frames_late == pytest.approx(round(frames_late), abs=1e-4)
     finally:
         player.kill()
         player.wait()

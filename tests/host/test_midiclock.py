@@ -317,7 +317,9 @@ def test_follows_a_clock_source_over_a_mido_socket_port():
         source.send(mido.Message("continue"))
         send_ticks(24, 150)
         assert settled(lambda: follower.ticks == 144)
-        assert 143 * PIPS_PER_TICK - 1e-9 <= follower.pip() <= 146 * PIPS_PER_TICK
+        # Within two ticks of the last one heard (33 ms at 150 BPM): a loaded
+        # machine delivers ticks in bunches; losing ticks or running off fails.
+        assert 142 * PIPS_PER_TICK - 1e-9 <= follower.pip() <= 146 * PIPS_PER_TICK
         source.send(mido.Message("stop"))
         source.send(mido.Message("songpos", pos=32))
         assert settled(lambda: follower.pip() == 32 * 16)

@@ -163,8 +163,9 @@ def mypy_report(tmp_path_factory):
     return report, first_call
 
 
-def test_stubtest_finds_stubs_and_module_alike(tmp_path):
-    done = subprocess.run([sys.executable, "-m", "mypy.stubtest", "kinetrope"], capture_output=True, text=True,
+@pytest.mark.parametrize("module", ["kinetrope", "kinetrope_grooves"])
+def test_stubtest_finds_stubs_and_module_alike(tmp_path, module):
+    done = subprocess.run([sys.executable, "-m", "mypy.stubtest", module], capture_output=True, text=True,
                           cwd=tmp_path)
     assert done.returncode == 0, done.stdout + done.stderr
     assert "no issues found in 1 module" in done.stdout

@@ -18,8 +18,8 @@ int main() {
         std::string path;
         in >> path;
         try {
-            const Score score = read_score(path);
-            std::printf("period %d\n", score.period);
+            const DrumPart score = read_score(path);
+            std::printf("period %d\n", score.period());
             for (const DrumEvent& e : score.events) std::printf("%d %a %a %a %d\n", int(e.voice), e.pip, e.velocity, e.length, int(e.swell));
         } catch (const std::exception& error) {
             std::printf("refused %s\n", error.what());

@@ -3,6 +3,7 @@ import shutil
 import subprocess
 
 import kinetrope
+import kinetrope_grooves
 import pytest
 
 from conftest import installed_include_dir
@@ -57,6 +58,7 @@ def test_only_the_entry_point_and_the_native_api_are_exported():
     exported = exported_symbols()
     expected = {"PyInit_kinetrope", "kinetrope::wrap_pip(int, int)"}
     expected |= {f"kinetrope::{name}(int)" for name in FORMULA_NAMES}
+    expected |= {"kinetrope::grooves::motion_names()", "kinetrope::grooves::voice_name(kinetrope::grooves::Voice)"}
     assert expected <= exported
     leaked = {s for s in exported - {"PyInit_kinetrope"} if not s.startswith("kinetrope")}
     leaked |= {s for s in exported if "::detail::" in s}
@@ -92,3 +94,15 @@ def test_native_formula_functions_agree_bit_for_bit_with_python(native_program):
 def test_native_formula_values(native_program, name, pip, expected):
     line = native_program("consumer.cpp", f"{name} {pip}\n")
     assert tuple(float.fromhex(v) for v in line.split()) == expected
+
+
+def test_native_grooves_engine_renders_as_the_grooves_module_does(native_program):
+    score = "meter 7/8\nswing 0.6\nbars 1\nkick 9...9...9.....\nclap @ 64:8 160:0.7\nhat 3.3.3.3.3.3.3.\n"
+    python = []
+    for suffix, dims, samples in kinetrope_grooves.render(kinetrope_grooves.parse_score(score)):
+        python += [f"{suffix} {dims}", *(" ".join(v.hex() for v in s) for s in samples)]
+    native = native_program("grooves_consumer.cpp", score).splitlines()
+    assert [" ".join(float.fromhex(v).hex() for v in line.split()) if line.startswith(("0x", "-0x")) else line
+            for line in native] == python
+    assert native_program("grooves_consumer.cpp", "meter 7/8\nbars 1\nkick 9...\n") == (
+        "refused line 3: grid must have 14 steps a bar\n")

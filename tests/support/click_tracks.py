@@ -179,3 +179,33 @@ def render_song(beats, seconds, wav_path, per_bar=4, compound=False, pickup=0):
                    check=True, capture_output=True, timeout=300)
     samples, rate = soundfile.read(wav_path)
     soundfile.write(wav_path, samples[:int(seconds * rate)], rate)
+
+
+# Hydrogen's demo songs, rendered by its command-line player: the beats are
+# its grid (48 ticks a beat, a pattern of 192 ticks a 4/4 bar, from the
+# song's first tick), so the truth is the song's tempo.
+
+HYDROGEN_SONGS = "/usr/share/hydrogen/data/demo_songs"
+
+
+def render_hydrogen(song, wav_path, seconds=None):
+    """Demo song `song` (its file name without .h2song) rendered to
+    `wav_path`, cut to `seconds`; returns its true beat times. Hydrogen
+    writes its settings under HOME: it gets the wav's folder."""
+    import os
+    import subprocess
+    from xml.etree import ElementTree
+
+    import soundfile
+
+    path = f"{HYDROGEN_SONGS}/{song}.h2song"
+    bpm = float(ElementTree.parse(path).getroot().findtext("bpm"))
+    home = os.path.dirname(os.path.abspath(wav_path))
+    # -d alsa: the export needs no sound card, but the default driver search waits on each
+    subprocess.run(["h2cli", "-s", path, "-d", "alsa", "-r", str(RATE), "-o", str(wav_path)], check=True,
+                   capture_output=True, timeout=300, env={**os.environ, "HOME": home})
+    samples, rate = soundfile.read(wav_path)
+    if seconds is not None:
+        samples = samples[:int(seconds * rate)]
+        soundfile.write(wav_path, samples, rate)
+    return list(numpy.arange(0.0, len(samples) / rate - 0.1, 60.0 / bpm))

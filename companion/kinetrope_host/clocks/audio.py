@@ -26,7 +26,7 @@ from kinetrope_host.errors import UserError
 
 __all__ = ["RATE", "BeatMap", "beat_map", "librosa_module"]
 
-ANALYSIS_VERSION = 2  # bump when the analysis changes, so old cached results are not used
+ANALYSIS_VERSION = 5  # bump when the analysis changes, so old cached results are not used
 HASH_BLOCK = 1 << 20
 
 

@@ -196,7 +196,6 @@ class OscControl:
 
     def send(self, frame: Any) -> None:
         """Ignored: controls take no frames."""
-        pass
 
     def close(self) -> None:
         """Stop the OSC server and free its port."""
@@ -261,7 +260,6 @@ class KeyControl:
 
     def send(self, frame: Any) -> None:
         """Ignored: controls take no frames."""
-        pass
 
     def close(self) -> None:
         """Put the terminal back in the mode it had before."""

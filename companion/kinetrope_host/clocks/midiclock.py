@@ -322,4 +322,3 @@ class LostClockNotice:
 
     def close(self) -> None:
         """Nothing to release."""
-        pass

@@ -4,6 +4,7 @@ the song the file came from."""
 from __future__ import annotations
 
 import os
+from typing import Any
 
 from kinetrope_host.clocks.tempo import TempoMap
 from kinetrope_host.errors import UserError
@@ -12,8 +13,10 @@ from kinetrope_host.errors import UserError
 DEFAULT_BPM = 120.0
 
 
-def tempo_changes(path: str | os.PathLike[str]) -> list[tuple[float, float]]:
-    """(beat, bpm) for every tempo change of the file, the first at beat 0."""
+def open_song(path: str | os.PathLike[str], lacks: str, lacks_in_frames: str) -> Any:
+    """The file as a mido MidiFile, or one line saying why it cannot be read:
+    `lacks` says what a type 2 file has no single one of, `lacks_in_frames`
+    what a file timed in SMPTE frames has not."""
     try:
         import mido  # type: ignore[import-untyped, unused-ignore]
     except ImportError:
@@ -27,9 +30,17 @@ def tempo_changes(path: str | os.PathLike[str]) -> list[tuple[float, float]]:
     except (EOFError, ValueError, KeyError, IndexError) as exc:
         raise UserError(f"{name} is not a readable standard MIDI file: {exc}") from None
     if song.type == 2:
-        raise UserError(f"{name} is a type 2 MIDI file (independent sequences), which has no single tempo map")
+        raise UserError(f"{name} is a type 2 MIDI file (independent sequences), which {lacks}")
     if song.ticks_per_beat <= 0:
-        raise UserError(f"{name} counts time in SMPTE frames, not beats; it has no tempo map")
+        raise UserError(f"{name} counts time in SMPTE frames, not beats; it has no {lacks_in_frames}")
+    return song
+
+
+def tempo_changes(path: str | os.PathLike[str]) -> list[tuple[float, float]]:
+    """(beat, bpm) for every tempo change of the file, the first at beat 0."""
+    name = os.fspath(path)
+    song = open_song(path, "has no single tempo map", "tempo map")
+    import mido  # type: ignore[import-untyped, unused-ignore]  # opened above, so installed
     # In types 0 and 1 tempo events apply to the whole song wherever they
     # sit, so gather them from every track by absolute tick.
     found: dict[int, int] = {}

@@ -25,7 +25,11 @@ def midi_clock(port_name: str) -> Clock:
 def clock_sinks(clock: Clock, arguments: argparse.Namespace, sinks: Sequence[FrameSink] = ()) -> list[FrameSink]:
     """Sinks that watch the clock: a notice when MIDI clock goes silent, which
     also tells those of `sinks` that care (moving heads) when it stops."""
-    from kinetrope_host.clocks.midiclock import ClockListener, LostClockNotice, MidiClockFollower
+    from kinetrope_host.clocks.midiclock import (
+        ClockListener,
+        LostClockNotice,
+        MidiClockFollower,
+    )
 
     if isinstance(clock, MidiClockFollower):
         listeners = [sink for sink in sinks if isinstance(sink, ClockListener)]
@@ -53,7 +57,12 @@ def live(clock: Clock, arguments: argparse.Namespace, sinks: list[FrameSink]) ->
     import sys
 
     from kinetrope_host.clocks import TempoClock
-    from kinetrope_host.clocks.control import KeyControl, LiveClock, OscControl, TapClock
+    from kinetrope_host.clocks.control import (
+        KeyControl,
+        LiveClock,
+        OscControl,
+        TapClock,
+    )
     from kinetrope_host.outputs.terminal import LiveView
 
     keys = any(isinstance(sink, LiveView) for sink in sinks) and sys.stdin.isatty()

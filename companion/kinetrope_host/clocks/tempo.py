@@ -38,7 +38,7 @@ def _finite(value: float, what: str) -> Fraction:
 class TempoMap:
     """Song position in pips (64 a beat) against time in seconds."""
 
-    __slots__ = ("_seconds", "_pips", "_rates")
+    __slots__ = ("_pips", "_rates", "_seconds")
 
     def __init__(self, seconds: Sequence[Fraction], pips: Sequence[Fraction], rates: Sequence[Fraction]) -> None:
         # Knot i starts at seconds[i], pips[i] and runs at rates[i] pips a second.

@@ -5,7 +5,8 @@ from __future__ import annotations
 
 import argparse
 import math
-from typing import Callable, TypeVar
+from collections.abc import Callable
+from typing import TypeVar
 
 T = TypeVar("T")
 

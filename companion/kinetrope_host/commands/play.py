@@ -9,10 +9,15 @@ import sys
 import time
 from typing import Any
 
-from kinetrope_host import catalogue, player
+from kinetrope_host import player
 from kinetrope_host.clocks import Clock, TempoClock, TempoMap, setup
-from kinetrope_host.commands import play_audio
-from kinetrope_host.commands.options import finite_number, port_number, positive_count, positive_number
+from kinetrope_host.commands import play_audio, play_grooves
+from kinetrope_host.commands.options import (
+    finite_number,
+    port_number,
+    positive_count,
+    positive_number,
+)
 from kinetrope_host.frames import FrameSink
 from kinetrope_host.outputs import lights, websocket
 from kinetrope_host.outputs.terminal import LiveView
@@ -29,7 +34,7 @@ def register(subparsers: Any) -> None:
         description="Play patterns in real time: at a tempo, following MIDI clock, or along the beats of an "
                     "audio file; each frame goes to OSC (with --port), to a live view in the terminal and to "
                     "moving heads over Art-Net (with --artnet) or sACN (with --sacn).")
-    command.add_argument("names", nargs="+", metavar="NAME", help="built-in pattern names (see kinetrope list)")
+    command.add_argument("names", nargs="*", metavar="NAME", help="built-in pattern names (see kinetrope list)")
     clock = command.add_mutually_exclusive_group()
     clock.add_argument("--bpm", type=positive_number, help="a constant tempo (the default, 120)")
     clock.add_argument("--midi-clock", metavar="PORT",
@@ -56,6 +61,7 @@ def register(subparsers: Any) -> None:
     command.add_argument("--view", action=argparse.BooleanOptionalAction, default=None,
                          help="the live terminal view (default: on when the output is a terminal)")
     websocket.add_options(command)
+    play_grooves.add_options(command)
     command.set_defaults(run=run, command_parser=command)
 
 
@@ -94,7 +100,7 @@ def clock_for(arguments: argparse.Namespace, started: float) -> tuple[Clock, flo
 
 def run(arguments: argparse.Namespace) -> int:
     """Plays the patterns until the clock reaches the end, then says how many frames went out."""
-    names = [catalogue.resolve(name) for name in arguments.names]
+    names = play_grooves.play_names(arguments)
     started = time.monotonic()
     clock, until_pip = clock_for(arguments, started)
     sinks = sinks_for(arguments)
@@ -104,6 +110,7 @@ def run(arguments: argparse.Namespace) -> int:
         # Analysing a file takes a while: the music starts when the frames do.
         clock.started = started
     clock = setup.live(clock, arguments, sinks)
+    sinks[:0] = play_grooves.live_sinks(arguments, clock)
     sent = player.play(names, clock, sinks, arguments.fps, until_pip=until_pip, frames=arguments.frames,
                        started=started)
     if not any(isinstance(sink, LiveView) for sink in sinks):

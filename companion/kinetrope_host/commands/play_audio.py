@@ -18,8 +18,9 @@ def add_options(command: Any) -> None:
                          help="move the beats of --audio by this many milliseconds (positive: later), to "
                               "line up with the sound as it reaches the room")
     command.add_argument("--audio-in", metavar="DEVICE", default=None,
-                         help="follow the beats of live audio from this JACK output port (e.g. system:capture_1); "
-                              "bars count from the first beat heard")
+                         help="follow the beats of live audio from this JACK output port (e.g. system:capture_1) "
+                              "or sound device (its name, part of it, or its number); bar 1 (4/4) is placed once "
+                              "sixteen beats are heard")
 
 
 def live_clock(arguments: argparse.Namespace) -> Any:

@@ -25,7 +25,13 @@ from kinetrope_host.exports.csv_file import CsvWriter
 from kinetrope_host.exports.gltf_file import GltfWriter
 from kinetrope_host.exports.json_file import JsonWriter
 from kinetrope_host.exports.safe_write import replaced_whole, target_of
-from kinetrope_host.exports.timeline import Row, Timeline, length_seconds, positive, sample_rows
+from kinetrope_host.exports.timeline import (
+    Row,
+    Timeline,
+    length_seconds,
+    positive,
+    sample_rows,
+)
 from kinetrope_host.exports.writer import Header, PatternInfo, Writer
 
 __all__ = ["FORMATS", "MAX_SAMPLES", "MAX_SCALE", "Timeline", "export", "length_seconds", "plan", "sample_rows"]

@@ -24,7 +24,6 @@ class CsvWriter:
 
     def check(self, header: Header) -> None:
         """Accepts every header: CSV can hold any export."""
-        pass
 
     def sidecar(self, target: Path) -> Path | None:
         """`NAME.csv-metadata.json` beside `target`."""

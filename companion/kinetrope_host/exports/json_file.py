@@ -21,7 +21,6 @@ class JsonWriter:
 
     def check(self, header: Header) -> None:
         """Accepts every header: JSON can hold any export."""
-        pass
 
     def sidecar(self, target: Path) -> Path | None:
         """None: JSON needs no second file."""

@@ -93,7 +93,7 @@ def sample_rows(names: Sequence[str], tempo: TempoMap, timeline: Timeline, scale
     """
     periods = [catalogue.row(name).period_pips for name in names]
     seen: list[dict[int, tuple[float, float, float]]] = [{} for _ in names]
-    sample = kinetrope.sample
+    sample = catalogue.sample
 
     def whole(slot: int, pip: int) -> tuple[float, float, float]:
         key = pip % periods[slot]

@@ -44,7 +44,12 @@ class WebSocketSink:
 
     def __init__(self, host: str = "127.0.0.1", port: int = 0) -> None:
         try:
-            from websockets.asyncio.server import Server, ServerConnection, broadcast, serve
+            from websockets.asyncio.server import (
+                Server,
+                ServerConnection,
+                broadcast,
+                serve,
+            )
         except ImportError:
             raise UserError("--ws needs websockets: pip install 'kinetrope[ws]'") from None
         self._broadcast = broadcast

@@ -5,8 +5,11 @@
 
 #include <cstdio>
 #include <exception>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 
+#include "catalogue/generator/beats/catalogue.hpp"
 #include "catalogue/generator/emit.hpp"
 #include "catalogue/generator/invariants.hpp"
 
@@ -34,6 +37,10 @@ int main(int argc, char** argv) {
         const std::vector<Collection> collections = author_all(argv[1]);
         check_collections(collections);
         emit_sources(collections, argv[2], std::stoi(argv[3]));
+        // The grooves engine scales users' parts by the beat motions' maps.
+        std::ofstream fits(std::filesystem::path(argv[2]) / "groove_fits.cpp", std::ios::binary);
+        fits << groove_fits_source(beat_collections(argv[1]).fits);
+        if (!fits.flush()) throw std::runtime_error("cannot write groove_fits.cpp");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "kinetrope_tablegen: %s\n", error.what());
         return 1;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "catalogue/generator/pattern.hpp"
+#include "grooves/engine.hpp"
 
 namespace kinetrope_tablegen {
 
@@ -11,8 +12,13 @@ namespace kinetrope_tablegen {
 struct BeatCollections {
     Collection club;
     Collection dancefloor;
+    // Each motion's per-axis maps, which the engine applies to users' parts.
+    std::vector<kinetrope::grooves::engine::MotionFit> fits;
 };
 
 const BeatCollections& beat_collections(const std::filesystem::path& data_dir);
+
+// groove_fits.cpp: the maps as a source the grooves engine compiles in.
+std::string groove_fits_source(const std::vector<kinetrope::grooves::engine::MotionFit>& fits);
 
 }  // namespace kinetrope_tablegen

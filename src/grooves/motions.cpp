@@ -1,10 +1,10 @@
-#include "catalogue/generator/beats/motions.hpp"
+#include "grooves/engine.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 
-namespace kinetrope_tablegen {
+namespace kinetrope::grooves::engine {
 
 namespace {
 
@@ -31,13 +31,15 @@ std::vector<double> warped_phase(const std::vector<double>& energy, double gain,
 
 // The same, bar by bar: `turns` turns in every bar, each bar line at a
 // whole number of turns, so a long loop moves at the speed of a short one.
-std::vector<double> warped_phase_per_bar(const std::vector<double>& energy, double gain, double turns = 1.0) {
+std::vector<double> warped_phase_per_bar(const GrooveLanes& g, const std::vector<double>& energy, double gain,
+                                         double turns = 1.0) {
+    const std::size_t bar_pips = std::size_t(g.bar_pips);
     std::vector<double> phase(energy.size());
-    for (std::size_t start = 0; start < energy.size(); start += pips_per_bar) {
-        const std::vector<double> bar(energy.begin() + start, energy.begin() + start + pips_per_bar);
+    for (std::size_t start = 0; start < energy.size(); start += bar_pips) {
+        const std::vector<double> bar(energy.begin() + start, energy.begin() + start + bar_pips);
         const std::vector<double> within = warped_phase(bar, gain, turns);
-        const double bar_start = 2.0 * pi * turns * double(start / pips_per_bar);
-        for (int p = 0; p < pips_per_bar; ++p) phase[start + p] = bar_start + within[p];
+        const double bar_start = 2.0 * pi * turns * double(start / bar_pips);
+        for (std::size_t p = 0; p < bar_pips; ++p) phase[start + p] = bar_start + within[p];
     }
     return phase;
 }
@@ -51,7 +53,12 @@ std::vector<double> sum_of(const std::vector<double>& a, double wa, const std::v
 // Softens a unit coordinate towards ±1 so a circle becomes a rounded square.
 double corner(double v) { return std::tanh(2.5 * v) / std::tanh(2.5); }
 
-double theta(const GrooveLanes& g, int p) { return phase_angle(p, g.period); }
+// The slow depth wave of the corkscrew and spiral: once a loop of up to
+// seven bars, once every four bars in a longer one, so a long part keeps
+// turning at the pace of a short one; the loop always holds whole waves.
+int slow_waves(const GrooveLanes& g) { return std::max(1, g.bars / 4); }
+
+double theta(const GrooveLanes& g, int p) { return phase_angle(double(p) * slow_waves(g), g.period); }
 
 // Kicks lift; the backbeat pulls down and tilts the point to its side, so a
 // clap on a kick makes a lower lift leaning over, and a backbeat alone a dip;
@@ -92,7 +99,7 @@ Table step(const GrooveLanes& g) {
 // give depth, so a kick-only groove stays flat. Kicks alone make the radius
 // 0.58 on the kick.
 Table orbit(const GrooveLanes& g) {
-    const auto phase = warped_phase_per_bar(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.8), 25.0);
+    const auto phase = warped_phase_per_bar(g, sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.8), 25.0);
     return per_pip(g.period, [&](int p) {
         // hits push the radius out from 0.22 towards 0.6, never beyond
         const double push = g.kick.level[p] + 0.9 * g.backbeat.level[p] + 0.7 * g.percussion.level[p] +
@@ -110,7 +117,7 @@ Table orbit(const GrooveLanes& g) {
 // busy; the low end pushes it out with long, gliding gestures, the backbeat
 // nudges it from side to side and the upper voices ripple it.
 Table glide(const GrooveLanes& g) {
-    const auto phase = warped_phase_per_bar(g.drive, 6.0);
+    const auto phase = warped_phase_per_bar(g, g.drive, 6.0);
     return per_pip(g.period, [&](int p) {
         const double t = phase[p];
         const double reach = 0.25 + 0.3 * g.kick.level[p] + 0.25 * g.backbeat.level[p] + 0.2 * g.hats.level[p] +
@@ -174,7 +181,7 @@ Table dive(const GrooveLanes& g) {
 // swing and the arc widens it, as do the hats (open hats most) and the
 // ghost notes, which also rock it in depth.
 Table pendulum(const GrooveLanes& g) {
-    const auto phase = warped_phase_per_bar(sum_of(g.drive, 1.0, g.hats.level, 0.3), 10.0);
+    const auto phase = warped_phase_per_bar(g, sum_of(g.drive, 1.0, g.hats.level, 0.3), 10.0);
     return per_pip(g.period, [&](int p) {
         // the swing widens with the score but never goes over the top
         const double amplitude = std::tanh(0.12 + 0.7 * g.arc.level[p] + 0.2 * g.low.level[p] + 0.4 * g.hats.level[p] +
@@ -192,7 +199,7 @@ Table pendulum(const GrooveLanes& g) {
 // turning at the top of a lobe, not rushing through the crossing, so a fill
 // into the downbeat never makes the seam the fastest step.
 Table figure8(const GrooveLanes& g) {
-    const auto phase = warped_phase_per_bar(g.drive, 6.0);
+    const auto phase = warped_phase_per_bar(g, g.drive, 6.0);
     return per_pip(g.period, [&](int p) {
         const double t = phase[p] + 0.25 * pi;
         const double width = 0.2 + 0.5 * g.arc.level[p] + 0.3 * g.percussion.level[p] + 0.2 * g.hats.level[p];
@@ -211,7 +218,7 @@ Table figure8(const GrooveLanes& g) {
 Table box(const GrooveLanes& g) {
     // Hats stay out of the phase: a fill rushing into the downbeat would make
     // the seam the fastest stretch of the tour.
-    const auto phase = warped_phase_per_bar(sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 12.0);
+    const auto phase = warped_phase_per_bar(g, sum_of(g.kick_and_backbeat.level, 1.0, g.percussion.level, 0.7), 12.0);
     return per_pip(g.period, [&](int p) {
         const double push = 0.5 * g.hats.level[p] + 0.3 * g.open_hats.level[p] + 0.4 * g.ghosts.level[p] +
                             0.4 * g.kick.level[p];
@@ -225,11 +232,11 @@ Table box(const GrooveLanes& g) {
     });
 }
 
-// Two turns a loop on one slow depth wave; hits hurry the turn and widen
+// Two turns on each slow depth wave; hits hurry the turn and widen
 // it, the percussion most, but it stays a round turn (saturating, never
 // through the middle).
 Table corkscrew(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.6), 6.0, 2.0);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.6), 6.0, 2.0 * slow_waves(g));
     return per_pip(g.period, [&](int p) {
         const double push = 0.9 * g.percussion.level[p] + 0.6 * g.hats.level[p] + 0.6 * g.kick.level[p] +
                             0.5 * g.backbeat.level[p];
@@ -240,11 +247,11 @@ Table corkscrew(const GrooveLanes& g) {
     });
 }
 
-// Two turns while the radius shrinks to a quarter and grows back; the kick
+// Two turns a depth wave while the radius shrinks to a quarter and grows back; the kick
 // and backbeat hurry the turn and push it outwards, open hats widen it and
 // ghost notes rock it in depth.
 Table spiral(const GrooveLanes& g) {
-    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 6.0, 2.0);
+    const auto phase = warped_phase(sum_of(g.arc.level, 1.0, g.drive, 0.5), 6.0, 2.0 * slow_waves(g));
     return per_pip(g.period, [&](int p) {
         const double t = theta(g, p);
         const double radius = 0.06 + 0.22 * (0.5 + 0.5 * std::cos(t)) + 0.3 * g.kick.level[p] +
@@ -261,7 +268,7 @@ Table spiral(const GrooveLanes& g) {
 // against every second half-weave, so the floor track is a chain of S-bends.
 // Kicks lift, snares cut back against the travel.
 Table slalom(const GrooveLanes& g) {
-    const auto phase = warped_phase_per_bar(sum_of(g.arc.level, 1.0, g.drive, 0.5), 6.0, 2.0);
+    const auto phase = warped_phase_per_bar(g, sum_of(g.arc.level, 1.0, g.drive, 0.5), 6.0, 2.0);
     return per_pip(g.period, [&](int p) {
         const double travel = (0.3 + 0.3 * g.arc.level[p]) * std::sin(phase[p]);
         // a snare cuts back against the way the point is travelling
@@ -393,12 +400,12 @@ Table ricochet(const GrooveLanes& g) {
 }
 
 // Each hat shakes inside a longer gesture: sin(2·pi·d / rate) about its onset.
-Lane ringing_lane(const Score& score, Voices voices, Gesture shape, double rate) {
-    Lane lane{std::vector<double>(score.period, 0.0), std::vector<double>(score.period, 0.0)};
+Lane ringing_lane(const DrumPart& score, Voices voices, Gesture shape, double rate) {
+    Lane lane{std::vector<double>(score.period(), 0.0), std::vector<double>(score.period(), 0.0)};
     double sign = 1.0;
     for (const DrumEvent& event : events_of(score, voices)) {
-        for_each_gesture_pip(score.period, event.pip, shape, [&](int pip, double weight) {
-            const double shake = std::sin(2.0 * pi * loop_distance(pip, event.pip, score.period) / rate);
+        for_each_gesture_pip(score.period(), event.pip, shape, [&](int pip, double weight) {
+            const double shake = std::sin(2.0 * pi * loop_distance(pip, event.pip, score.period()) / rate);
             lane.level[pip] += event.velocity * weight * shake;
             lane.swing[pip] += sign * event.velocity * weight * shake;
         });
@@ -418,42 +425,47 @@ bool is_main_hit(const DrumEvent& e) {
 // alone. An odd count steps on across the seam to the side the first step
 // takes again. Ghosts and percussion tap a little towards the foot that
 // stepped last and never change feet.
-Lane footwork_lane(const Score& score) {
-    Lane lane{std::vector<double>(score.period, 0.0), std::vector<double>(score.period, 0.0)};
+Lane footwork_lane(const DrumPart& score) {
+    Lane lane{std::vector<double>(score.period(), 0.0), std::vector<double>(score.period(), 0.0)};
     const auto hits = events_of(score, {Voice::kick, Voice::snare, Voice::clap, Voice::rim, Voice::tom, Voice::perc,
                                         Voice::bell});
     const auto sides = alternating_sides(hits, is_main_hit);
     // Two steps to one side (an odd count meeting itself across the seam)
     // overlap as one foot, not as a step twice the size; a tap under a step
     // adds nothing.
-    std::vector<double> right(score.period, 0.0), left(score.period, 0.0);
+    std::vector<double> right(score.period(), 0.0), left(score.period(), 0.0);
     for (std::size_t i = 0; i < hits.size(); ++i) {
         const DrumEvent& e = hits[i];
         const bool main = is_main_hit(e);
         const bool leads = main && (i == 0 || !is_main_hit(hits[i - 1]) || e.pip - hits[i - 1].pip >= 1.0);
         if (main && !leads) continue;  // already stepped with its group
-        const bool under_a_step = std::any_of(hits.begin(), hits.end(), [&](const DrumEvent& h) {
-            return is_main_hit(h) && std::fabs(h.pip - e.pip) < 1.0;
-        });
+        // hits are in order of onset: only those within a pip can be under it
+        const auto near = std::lower_bound(hits.begin(), hits.end(), e.pip - 1.0,
+                                           [](const DrumEvent& h, double pip) { return h.pip < pip; });
+        const bool under_a_step = [&] {
+            for (auto h = near; h != hits.end() && h->pip - e.pip < 1.0; ++h)
+                if (is_main_hit(*h) && std::fabs(h->pip - e.pip) < 1.0) return true;
+            return false;
+        }();
         if (!main && under_a_step) continue;
         double size = main ? 0.0 : 0.5 * e.velocity;
         for (std::size_t j = i; main && j < hits.size() && hits[j].pip - e.pip < 1.0; ++j)
             if (is_main_hit(hits[j])) size = std::max(size, hits[j].velocity);
         // a tap is quick, so it is over before the next step lands
         constexpr Gesture tap{3.2, 12.0};
-        for_each_gesture_pip(score.period, e.pip, main ? voice_gesture(e.voice) : tap, [&](int pip, double weight) {
+        for_each_gesture_pip(score.period(), e.pip, main ? voice_gesture(e.voice) : tap, [&](int pip, double weight) {
             lane.level[pip] += size * weight;
             double& foot = sides[i] > 0.0 ? right[pip] : left[pip];
             foot = std::max(foot, size * weight);
         });
     }
-    for (int p = 0; p < score.period; ++p) lane.swing[p] = right[p] - left[p];
+    for (int p = 0; p < score.period(); ++p) lane.swing[p] = right[p] - left[p];
     return lane;
 }
 
 // Backbeats quieter than a main hit.
-Lane ghost_lane(const Score& score) {
-    Score ghosts{score.period, {}};
+Lane ghost_lane(const DrumPart& score) {
+    DrumPart ghosts{score.bars, score.beats_per_bar, score.beat_unit, {}};
     // quiet to hear, but a tap to see: twice as loud as played
     for (const DrumEvent& e : events_of(score, backbeats))
         if (!is_main(e)) ghosts.events.push_back({e.voice, e.pip, 2.0 * e.velocity});
@@ -462,15 +474,16 @@ Lane ghost_lane(const Score& score) {
 
 }  // namespace
 
-GrooveLanes listen(const Score& score) {
+GrooveLanes listen(const DrumPart& score) {
     constexpr Gesture arc_shape{16.0, 48.0};
     constexpr Gesture plunge_shape{16.0, 72.0};
     const bool has_backbeat = has_voice(score, backbeats);
     const Voices accent_voices = has_backbeat ? backbeats : kicks;
     const Voices low_voices = has_voice(score, bass) ? bass : kicks;
     GrooveLanes g{
-        score.period,
-        score.period / pips_per_bar,
+        score.period(),
+        score.bars,
+        score.bar_pips(),
         make_lane(score, kicks),
         make_lane(score, backbeats),
         make_lane(score, accent_voices),
@@ -497,8 +510,8 @@ GrooveLanes listen(const Score& score) {
     g.hat_tremor = ringing_lane(score, hats, {2.4, 20.0}, 6.0);
     // Every drum hurries a phase, the loudest most. The bass stays out: its
     // long tails would carry a pickup's rush across the loop seam.
-    g.drive = std::vector<double>(score.period, 0.0);
-    for (int p = 0; p < score.period; ++p)
+    g.drive = std::vector<double>(score.period(), 0.0);
+    for (int p = 0; p < score.period(); ++p)
         g.drive[p] = g.kick.level[p] + 0.8 * g.backbeat.level[p] + 0.7 * g.percussion.level[p] + 0.3 * g.hats.level[p];
     return g;
 }
@@ -573,4 +586,4 @@ const std::vector<BeatMotion>& beat_motions() {
     return motions;
 }
 
-}  // namespace kinetrope_tablegen
+}  // namespace kinetrope::grooves::engine

@@ -1,4 +1,4 @@
-#include "catalogue/generator/beats/fit.hpp"
+#include "grooves/engine.hpp"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-namespace kinetrope_tablegen {
+namespace kinetrope::grooves::engine {
 
 namespace {
 
@@ -21,14 +21,7 @@ AxisRange extremes(const std::vector<const Table*>& tables, Axis axis) {
     return range;
 }
 
-// The smooth map v -> c1·v + c2·v² that keeps 0 at 0 and takes the reached
-// ends to the target ends; a straight scale when only one side moves.
-struct AxisMap {
-    double c1;
-    double c2;
-    double operator()(double v) const { return c1 * v + c2 * v * v; }
-};
-
+// A straight scale when only one side moves.
 AxisMap axis_map(AxisRange target, AxisRange reached, const std::string& where) {
     const bool up = reached.high > 0.0, down = reached.low < 0.0;
     if (up != (target.high > 0.0) || down != (target.low < 0.0))
@@ -48,20 +41,28 @@ AxisMap axis_map(AxisRange target, AxisRange reached, const std::string& where) 
 
 }  // namespace
 
-void fit_motion_ranges(const std::vector<Table*>& fitted, const std::vector<const Table*>& fixed,
-                       const MotionRanges& targets, const char* motion) {
+MotionFit fit_motion_ranges(const std::vector<Table*>& fitted, const std::vector<const Table*>& fixed,
+                            const MotionRanges& targets, const char* motion) {
+    MotionFit fit{};
     const std::array<AxisRange, 3> wanted{targets.x, targets.y, targets.z};
     const std::vector<const Table*> raw(fitted.begin(), fitted.end());
     for (std::size_t a = 0; a < axes.size(); ++a) {
         const std::string where = std::string(motion) + " " + axis_names[a];
         const AxisRange reached = extremes(raw, axes[a]);
         const AxisMap map = axis_map(wanted[a], reached, where);
+        fit[a] = {map.c1, map.c2, reached.low, reached.high};
         for (Table* table : fitted)
             for (Offset3& s : *table) s.*axes[a] = map(s.*axes[a]);
         const AxisRange kept = extremes(fixed, axes[a]);
         if (kept.low < wanted[a].low || kept.high > wanted[a].high)
             throw std::runtime_error(where + ": an exact row lies outside the target range");
     }
+    return fit;
 }
 
-}  // namespace kinetrope_tablegen
+double round_to_12_decimals(double value) {
+    const long long units = std::llround(value * 1e12);
+    return units == 0 ? 0.0 : double(units) / 1e12;
+}
+
+}  // namespace kinetrope::grooves::engine

@@ -19,7 +19,14 @@ LONG = ["helix", "circle", "lfo_breathe", "bounce", "--bpm", "120", "--fps", "60
 
 def export_in_child(args, **options):
     return subprocess.Popen([sys.executable, "-m", "kinetrope_host", "export", *args],
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, **options)
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, preexec_fn=as_from_a_terminal, **options)
+
+
+def as_from_a_terminal():
+    # A runner started under nohup, or in the background of a shell, hands
+    # its children these signals ignored, and a program rightly keeps that.
+    for signum in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+        signal.signal(signum, signal.SIG_DFL)
 
 
 @pytest.mark.parametrize("signum, suffix", [(signal.SIGINT, ".csv"), (signal.SIGTERM, ".json"), (signal.SIGHUP, ".glb")])

@@ -4,7 +4,8 @@ mutate their container or initialise an instance, instances never
 initialised, names with NUL and bytes that are not UTF-8, bytearray names
 resized by the pip's conversion, inputs far past the limits), which are
 passed to every function, constructor, method and property, and instances
-are pickled and copied; kinetrope_grooves, the grooves engine's module, alike.
+are pickled and copied; kinetrope_grooves, the grooves engine's module, alike,
+and the companion's drum-part reader given MIDI files' bytes, mutated.
 Only the modules' own failures may come out, a result
 holds only values the caller supplied or the catalogue defines, and nothing
 may crash. A broken property raises, and the fuzzer keeps the input.
@@ -17,11 +18,14 @@ Valgrind that cannot host the fuzzer.
 """
 
 import copy
+import io
 import math
+import os
 import pickle
 import random
 import struct
 import sys
+import tempfile
 
 import kinetrope
 import kinetrope_grooves
@@ -424,9 +428,57 @@ def grooves_input(build):
         assert str(error) and "\n" not in str(error), str(error)
 
 
+def seed_midi():
+    """A small drum track with the meta events the reader follows."""
+    import mido
+
+    track = mido.MidiTrack([mido.MetaMessage("time_signature", numerator=7, denominator=8),
+                            mido.MetaMessage("set_tempo", tempo=500000),
+                            mido.Message("control_change", channel=9, control=11, value=90)])
+    for step, note in enumerate([36, 42, 38, 46, 36, 49, 51]):
+        track += [mido.Message("note_on", channel=9, note=note, velocity=40 + 12 * step, time=0 if step else 5),
+                  mido.Message("note_off", channel=9, note=note, time=48)]
+    track.append(mido.Message("note_on", channel=1, note=40, velocity=100))
+    song = mido.MidiFile(ticks_per_beat=96)
+    song.tracks.append(track)
+    data = io.BytesIO()
+    song.save(file=data)
+    return data.getvalue()
+
+
+SEED_MIDI = seed_midi()
+MIDI_PATH = os.path.join(tempfile.mkdtemp(prefix="fuzz_midi_"), "part.mid")
+
+
+def midi_input(build):
+    """A MIDI file's bytes, the seed's with some changed, cut or grown: the
+    reader makes a part whose motions stay within [-1, 1], or says why not
+    in one line."""
+    from kinetrope_host.errors import UserError
+    from kinetrope_host.grooves.load import load_groove
+
+    data = bytearray(SEED_MIDI)
+    for _ in range(build.b.byte() % 8):
+        data[(build.b.byte() << 8 | build.b.byte()) % len(data)] = build.b.byte()
+    cut = build.b.byte()
+    data = data[:len(data) - cut] if cut < 64 else data + build.b.blob(40)
+    with open(MIDI_PATH, "wb") as handle:
+        handle.write(data)
+    try:
+        part = load_groove(MIDI_PATH).part
+    except UserError as error:
+        assert str(error) and "\n" not in str(error), str(error)
+        return
+    if part.period_pips <= 4096:
+        for _, _, samples in kinetrope_grooves.render(part, ["bounce", "step"]):
+            assert all(in_range(s) for s in samples)
+
+
 def test_one_input(data):
     build = Builder(data)
-    target = build.b.byte() % 17
+    target = build.b.byte() % 18
+    if target == 17:
+        return midi_input(build)
     if target == 16:
         return grooves_input(build)
     if target >= 12:

@@ -164,7 +164,7 @@ def truncated(path):
     (lambda p: drum_file(p / "nobeats.mid", [(0, 36, 100, 9)], meters=((0, 0, 4),), tempos=((0, 0.0),)), [],
      "{dir}/nobeats.mid: a time signature of 0/4 has no beats"),
     (lambda p: truncated(drum_file(p / "cut.mid", [(0, 36, 100, 9)])), [],
-     "{dir}/cut.mid is not a readable standard MIDI file"),
+     "{dir}/cut.mid is not a readable standard MIDI file: it ends inside a track"),
     (lambda p: drum_file(p / "ok.mid", [(0, 36, 100, 9)]), ["--motion", "wiggle"], "unknown motion: wiggle"),
 ])
 def test_mistakes_are_one_line(tmp_path, capsys, make, options, message):

@@ -27,7 +27,9 @@ def open_song(path: str | os.PathLike[str], lacks: str, lacks_in_frames: str) ->
         song = mido.MidiFile(name)
     except OSError as exc:
         raise UserError(f"cannot read MIDI file {name}: {exc.strerror or exc}") from None
-    except (EOFError, ValueError, KeyError, IndexError) as exc:
+    except EOFError:
+        raise UserError(f"{name} is not a readable standard MIDI file: it ends inside a track") from None
+    except (ValueError, KeyError, IndexError) as exc:
         raise UserError(f"{name} is not a readable standard MIDI file: {exc}") from None
     if song.type == 2:
         raise UserError(f"{name} is a type 2 MIDI file (independent sequences), which {lacks}")

@@ -17,12 +17,14 @@ The replay form runs COUNT inputs drawn from a fixed seed, for tools such as
 Valgrind that cannot host the fuzzer.
 """
 
+import atexit
 import copy
 import io
 import math
 import os
 import pickle
 import random
+import shutil
 import struct
 import sys
 import tempfile
@@ -447,7 +449,9 @@ def seed_midi():
 
 
 SEED_MIDI = seed_midi()
-MIDI_PATH = os.path.join(tempfile.mkdtemp(prefix="fuzz_midi_"), "part.mid")
+MIDI_FOLDER = tempfile.mkdtemp(prefix="fuzz_midi_")
+atexit.register(shutil.rmtree, MIDI_FOLDER, True)
+MIDI_PATH = os.path.join(MIDI_FOLDER, "part.mid")
 
 
 def midi_input(build):

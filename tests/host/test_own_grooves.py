@@ -3,6 +3,7 @@ and scores, their motions as host patterns, the `groove` command, and a
 live part played by a sender process over a mido socket port."""
 
 import csv
+import os
 import subprocess
 import sys
 import time
@@ -161,6 +162,7 @@ def truncated(path):
     (lambda p: drum_file(p / "long.mid", [(0, 36, 100, 9), (299 * 4 * 96, 36, 100, 9)]), [],
      "{dir}/long.mid: 300 bars of 4/4 are 76,800 pips; a pattern holds at most 65,535"),
     (lambda p: p / "typo.groove", [], "{dir}/typo.groove: line 2"),
+    (lambda p: os.mkfifo(p / "pipe.groove") or p / "pipe.groove", [], "{dir}/pipe.groove: not a regular file"),
     (lambda p: drum_file(p / "nobeats.mid", [(0, 36, 100, 9)], meters=((0, 0, 4),), tempos=((0, 0.0),)), [],
      "{dir}/nobeats.mid: a time signature of 0/4 has no beats"),
     (lambda p: truncated(drum_file(p / "cut.mid", [(0, 36, 100, 9)])), [],

@@ -12,11 +12,11 @@ import kinetrope_grooves
 from kinetrope_host.errors import UserError
 from kinetrope_host.grooves import midi
 from kinetrope_host.grooves.patterns import part_name
+from kinetrope_host.rig.files import read_text
 
 MIDI_SUFFIXES = (".mid", ".midi")
 #: A host pattern holds at most this many samples, one a pip.
 MAX_PATTERN_PIPS = 65535
-MAX_SCORE_BYTES = 4 * 1024 * 1024
 
 
 @dataclass(frozen=True)
@@ -64,17 +64,9 @@ def _from_midi(label: str, bars: tuple[int, int] | None) -> tuple[kinetrope_groo
 
 
 def _from_score(label: str, bars: tuple[int, int] | None) -> kinetrope_grooves.DrumPart:
+    text = read_text(Path(label), label)
     try:
-        with open(label, "rb") as handle:
-            data = handle.read(MAX_SCORE_BYTES + 1)
-    except OSError as exc:
-        raise UserError(f"cannot read score {label}: {exc.strerror or exc}") from None
-    if len(data) > MAX_SCORE_BYTES:
-        raise UserError(f"{label}: a score holds at most {MAX_SCORE_BYTES:,} bytes")
-    try:
-        part = kinetrope_grooves.parse_score(data.decode("utf-8"))
-    except UnicodeDecodeError:
-        raise UserError(f"{label} is not a score: it is not UTF-8 text (a MIDI file ends in .mid)") from None
+        part = kinetrope_grooves.parse_score(text)
     except ValueError as error:
         raise UserError(f"{label}: {error}") from None
     if bars is None:

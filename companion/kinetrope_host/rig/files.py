@@ -1,5 +1,5 @@
-"""Reading fixture and rig files a user names: only regular files, at most
-`MAX_BYTES`, and every fault one `UserError` line."""
+"""Reading text files a user names (fixtures, rigs, drum scores): only
+regular files, at most `MAX_BYTES`, and every fault one `UserError` line."""
 
 from __future__ import annotations
 
